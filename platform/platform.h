@@ -1,0 +1,49 @@
+// The operations the watchdog needs from its host. The logic reaches the
+// operating system only through these; each host has its own implementation
+// file, and the tests link a test double in their place.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace Platform {
+
+// Directory holding the program's executable, without a trailing separator.
+std::string ApplicationDirectory();
+
+// True when the path names any existing file-system object. Never fails.
+bool FileExists(const std::string& path);
+
+// The value of `key` in `section` of the settings file `file`, as the
+// platform's INI reader delivers it: at most 1023 characters, empty when the
+// file, section or key is missing or the value is empty. Never fails.
+std::string ReadProfileString(const std::string& section,
+                              const std::string& key,
+                              const std::string& file);
+
+// Length in bytes of the named file, or -1 when it cannot be found (it may
+// have vanished since FileExists was asked).
+std::int64_t FileLength(const std::string& path);
+
+// Starts the command line as a new process and returns without waiting.
+// style 2: minimised window with the focus, where the host has windows.
+// A command that cannot be started is a fatal run-time error (throws).
+void RunCommand(const std::string& commandLine, int style);
+
+void PauseOneSecond();
+
+// Lets the host handle whatever is pending for the process, then returns.
+void DispatchEvents();
+
+// Message box styles used by the program.
+constexpr int OkOnly = 0;
+constexpr int OkExclamation = 48;
+
+// Shows a modal message and returns once it has been closed.
+void ShowMessage(const std::string& prompt, int style,
+                 const std::string& title);
+
+// Ends the program at once.
+[[noreturn]] void EndProgram();
+
+}  // namespace Platform

@@ -1,0 +1,37 @@
+// A scripted host for the logic's tests: a settings file and watched files
+// held in memory, and a record of everything the logic asked of the host.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace Fake {
+
+struct Host {
+    std::string applicationDirectory = "C:\\watch";
+    bool settingsFileExists = true;
+    std::map<std::string, std::string> settings;  // keys of section General
+    std::map<std::string, std::int64_t> files;    // path -> length
+    // Paths that exist but are gone by the time their length is asked.
+    std::vector<std::string> vanishing;
+
+    std::vector<std::string> calls;     // operation names, in order
+    std::vector<std::string> keysRead;
+    std::vector<std::string> commands;  // command lines started
+    std::vector<std::string> messages;  // "title|prompt|style"
+    // Operations allowed before the host stops the program by throwing
+    // OutOfCalls: the way out of the endless watch loop.
+    int callBudget = 10000;
+};
+
+extern Host host;
+
+struct Ended {};       // thrown by EndProgram
+struct OutOfCalls {};  // thrown once the call budget is spent
+
+// Fresh host and a fresh settings record.
+void Reset();
+
+}  // namespace Fake

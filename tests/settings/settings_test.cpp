@@ -1,0 +1,132 @@
+#include "settings/settings.h"
+
+#include <cmath>
+#include <stdexcept>
+
+#include <gtest/gtest.h>
+
+#include "platform/fake_platform.h"
+
+using namespace Mod_Main;
+using Strings = std::vector<std::string>;
+
+namespace {
+
+Strings Used(const Strings& list, std::int32_t count) {
+    return Strings(list.begin(), list.begin() + count);
+}
+
+TEST(Settings, TargetFileListRules) {
+    struct Case { std::string value; Strings targets; };
+    const Case cases[] = {
+        {"app.log", {"app.log"}},
+        {"C:\\a b\\x.log", {"C:\\a b\\x.log"}},
+        {"*", {""}},
+        {"A*B*", {"A", "B"}},
+        {"A*B", {"A"}},  // the text after the last star is not watched
+        {"A**B*", {"A", "", "B"}},
+        {"*A", {""}},
+    };
+    for (const Case& c : cases) {
+        Fake::Reset();
+        SetTargets(c.value);
+        EXPECT_EQ(Used(Settings.TargetFiles, Settings.TargetCount), c.targets) << c.value;
+        EXPECT_EQ(Settings.LastSizes, std::vector<std::int64_t>(c.targets.size(), 0)) << c.value;
+    }
+}
+
+TEST(Settings, RecipientListRules) {
+    struct Case { std::string value; Strings recipients; };
+    const Case cases[] = {
+        {"A;B;", {"A", "B"}},
+        {"A;B", {"A"}},
+        {";", {""}},
+        {"A", {}},  // no semicolon, no recipient
+        {";;", {"", ""}},
+        {"ops; dev ;", {"ops", " dev "}},
+    };
+    for (const Case& c : cases) {
+        Fake::Reset();
+        SetRecipients(c.value);
+        EXPECT_EQ(Used(Settings.Recipients, Settings.RecipientCount), c.recipients) << c.value;
+    }
+}
+
+TEST(Settings, PathOfTheSettingsFile) {
+    EXPECT_EQ(SettingsFilePath("C:\\prog"), "C:\\prog\\Sizeguard.ini");
+    EXPECT_EQ(SettingsFilePath("C:\\"), "C:\\\\Sizeguard.ini");
+    EXPECT_EQ(SettingsFilePath("/opt/sg"), "/opt/sg\\Sizeguard.ini");
+}
+
+TEST(Settings, NumberReader) {
+    struct Case { std::string text; double value; };
+    const Case cases[] = {
+        {"60", 60}, {"1.5", 1.5}, {" -2.5", -2.5}, {"+3", 3}, {".5", 0.5},
+        {"-.5", -0.5}, {"007", 7},
+        // blanks, tabs and line feeds do not count, wherever they stand
+        {"1 5", 15}, {"1\t2\n3", 123}, {"- 1 . 5", -1.5},
+        // reading stops at the first character that cannot go on
+        {"12abc", 12}, {"1.2.3", 1.2}, {"1,5", 1}, {"5%", 5}, {"5&", 5},
+        {"1e5e3", 1e5}, {"0x10", 0}, {"--1", 0},
+        // no number at all
+        {"", 0}, {"abc", 0}, {".", 0}, {"-", 0}, {"e5", 0},
+        // exponents, E or D; no digits means exponent 0
+        {"1E3", 1000}, {"1d3", 1000}, {"2e-1", 0.2}, {"1E", 1}, {"1E+", 1},
+        {"1.5D+2", 150}, {"1e-400", 0},
+        // radix prefixes: 16-bit up to &HFFFF, 32-bit above
+        {"&H10", 16}, {"&hff", 255}, {"&HFFFF", -1}, {"&H8000", -32768},
+        {"&H10000", 65536}, {"&HFFFFFFFF", -1}, {"&H7FFFFFFF", 2147483647},
+        {"&O17", 15}, {"&o177777", -1}, {"&O18", 1}, {"&H1G", 1},
+        {"&", 0}, {"&Z1", 0}, {"&H", 0}, {"& H 1 0", 16},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ReadNumber(c.text), c.value) << '"' << c.text << '"';
+}
+
+TEST(Settings, NumbersBeyondRangeReadAsInfinity) {
+    const std::string texts[] = {"1e400", "-1e309", "&H100000000", std::string(400, '9')};
+    for (const std::string& text : texts)
+        EXPECT_TRUE(std::isinf(ReadNumber(text))) << text;
+}
+
+TEST(Settings, RoundingIsHalfToEvenWithin32Bits) {
+    struct Case { double value; std::int32_t rounded; };
+    const Case cases[] = {
+        {0.5, 0}, {1.5, 2}, {2.5, 2}, {-2.5, -2}, {2.4999, 2}, {2.5001, 3},
+        {2147483647.4, 2147483647}, {-2147483648.5, -2147483647 - 1},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(RoundToInt32(c.value, "x"), c.rounded) << c.value;
+    for (double outside : {2147483647.5, -2147483649.0, HUGE_VAL, -HUGE_VAL, double(NAN)})
+        EXPECT_THROW(RoundToInt32(outside, "x"), std::overflow_error) << outside;
+}
+
+TEST(Settings, IntervalRules) {
+    struct Case { std::string value; std::int32_t ms; };
+    const Case cases[] = {
+        {"", 60000}, {"0", 60000}, {"abc", 60000}, {"0.0004", 60000},
+        {"0.0005", 60000},  // 0.5 ms rounds to the even 0
+        {"2.5", 2500}, {"1.5", 1500}, {"1 5", 15000}, {"-1", -1000},
+        {"0.001", 1}, {"&HFFFF", -1000}, {"2147483.647", 2147483647},
+        {"-2147483.648", -2147483647 - 1},
+    };
+    for (const Case& c : cases) {
+        Fake::Reset();
+        SetInterval(c.value);
+        EXPECT_EQ(Settings.IntervalMs, c.ms) << '"' << c.value << '"';
+    }
+}
+
+TEST(Settings, IntervalBeyond32BitsIsAnOverflowNamingTheValue) {
+    for (const char* value : {"2147483.648", "1e10", "-3e6", "1e400"}) {
+        try {
+            SetInterval(value);
+            ADD_FAILURE() << value << " was accepted";
+        } catch (const std::overflow_error& error) {
+            EXPECT_EQ(std::string(error.what()),
+                      std::string("overflow: Interval \"") + value + "\"");
+        }
+    }
+}
+
+}  // namespace
