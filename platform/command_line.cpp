@@ -6,14 +6,16 @@ std::vector<std::string> SplitCommandLine(std::string_view line) {
     std::vector<std::string> arguments;
     std::string current;
     bool inArgument = false;
-    bool quoted = false;
-    for (std::size_t i = 0; i < line.size(); ++i) {
+    int quotes = 0;  // 0 outside quotes, 1 inside
+    std::size_t i = 0;
+    while (i < line.size()) {
         const char c = line[i];
-        if ((c == ' ' || c == '\t') && !quoted) {
+        if ((c == ' ' || c == '\t') && quotes == 0) {
             if (inArgument)
                 arguments.push_back(std::move(current));
             current.clear();
             inArgument = false;
+            ++i;
             continue;
         }
         inArgument = true;
@@ -23,15 +25,24 @@ std::vector<std::string> SplitCommandLine(std::string_view line) {
                 ++n;
             const bool beforeQuote = i + n < line.size() && line[i + n] == '"';
             current.append(beforeQuote ? n / 2 : n, '\\');
-            i += n - 1;
+            i += n;
             if (beforeQuote && n % 2 == 1) {
                 current += '"';
                 ++i;
             }
         } else if (c == '"') {
-            quoted = !quoted;
+            while (i < line.size() && line[i] == '"') {
+                if (++quotes == 3) {
+                    current += '"';
+                    quotes = 0;
+                }
+                ++i;
+            }
+            if (quotes == 2)
+                quotes = 0;
         } else {
             current += c;
+            ++i;
         }
     }
     if (inArgument)

@@ -47,18 +47,21 @@ std::string ProfileValue(std::string_view text, std::string_view section,
         pos = std::min(text.find_first_not_of("\r\n", end), text.size());
         if (line.empty())
             continue;
-        if (line[0] == '[') {
+        // A header runs to the last "]"; without one the line is a key.
+        const std::size_t close = line.rfind(']');
+        if (line[0] == '[' && close != std::string_view::npos) {
             if (inSection)  // only the first section of that name counts
                 return {};
-            inSection = SameName(Trim(line.substr(1, line.find(']') - 1)), section);
+            inSection = SameName(Trim(line.substr(1, close - 1)), section);
             continue;
         }
-        if (!inSection || line[0] == ';')
+        if (!inSection)
             continue;
-        const std::size_t equals = line.find('=');
-        if (equals != std::string_view::npos &&
-            SameName(Trim(line.substr(0, equals)), key))
-            return Finish(Trim(line.substr(equals + 1)));
+        // A line without "=" is a key without a value. Comment lines need
+        // no rule of their own: they are keys starting with ";".
+        const std::size_t equals = std::min(line.find('='), line.size());
+        if (SameName(Trim(line.substr(0, equals)), key))
+            return Finish(Trim(line.substr(std::min(equals + 1, line.size()))));
     }
     return {};
 }

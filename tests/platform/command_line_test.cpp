@@ -22,6 +22,12 @@ TEST(CommandLine, SplitsTheWindowsWay) {
         {"a \\\\\\\"x", {"a", "\\\"x"}},
         {"a \\\\\\\\\"x y\"", {"a", "\\\\x y"}},
         {"a b\\", {"a", "b\\"}},
+        // runs of quotes: every third is literal; two in quotes end them
+        {"\"a\"\"b\"", {"a\"b"}},
+        {"\"a\"\"b c\"", {"a\"b", "c"}},
+        {"\"\"\"a\"\"\"", {"\"a\""}},
+        {"a\"\"\"b", {"a\"b"}},
+        {"\"\"\"\"", {"\""}},
         // quotes inside the notice text toggle the grouping
         {"Net Send ops \"File does not exist say \"hi\" now\"",
          {"Net", "Send", "ops", "File does not exist say hi now"}},
