@@ -11,14 +11,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A folder holding a copy of the program (its directory is where it looks
-// for its settings) and a Net that records each call into the FIFO "calls".
-std::string ProgramFolder() {
-    const std::string dir = Sandbox::TempDir();
-    fs::copy_file(SIZEGUARD_PROGRAM, dir + "/sizeguard");
-    return dir;
-}
-
 TEST(EndToEnd, ConfigurationErrorsEndWithTheirLine) {
     struct Case { std::string settings; std::string err; };
     const Case cases[] = {
@@ -28,7 +20,7 @@ TEST(EndToEnd, ConfigurationErrorsEndWithTheirLine) {
          "sizeguard: overflow: Interval \"1e9\"\n"},
     };
     for (const Case& c : cases) {
-        const std::string dir = ProgramFolder();
+        const std::string dir = Sandbox::ProgramFolder(SIZEGUARD_PROGRAM);
         const int fifo = Sandbox::OpenFifo(dir + "/calls");
         Sandbox::WriteRecorder(dir + "/Net", dir + "/calls");
         Sandbox::WriteFile(dir + "/here.log", "x");
@@ -38,14 +30,14 @@ TEST(EndToEnd, ConfigurationErrorsEndWithTheirLine) {
         EXPECT_EQ(outcome.err, c.err);
         EXPECT_EQ(outcome.status, c.err.rfind("sizeguard:", 0) == 0 ? 2 : 1);
         std::string line;
-        EXPECT_FALSE(Sandbox::ReadLine(fifo, line, 0)) << "started: " << line;
+        EXPECT_FALSE(Sandbox::ReadRecord(fifo, line, 0)) << "started: " << line;
         close(fifo);
         fs::remove_all(dir);
     }
 }
 
 TEST(EndToEnd, WatchesAndSendsEachKindOfNotice) {
-    const std::string dir = ProgramFolder();
+    const std::string dir = Sandbox::ProgramFolder(SIZEGUARD_PROGRAM);
     const int fifo = Sandbox::OpenFifo(dir + "/calls");
     Sandbox::WriteRecorder(dir + "/Net", dir + "/calls");
     Sandbox::WriteFile(dir + "/same.log", "steady");
@@ -69,7 +61,7 @@ TEST(EndToEnd, WatchesAndSendsEachKindOfNotice) {
     for (const auto& pass : passes) {
         std::multiset<std::string> calls;
         std::string line;
-        while (calls.size() < pass.size() && Sandbox::ReadLine(fifo, line))
+        while (calls.size() < pass.size() && Sandbox::ReadRecord(fifo, line))
             calls.insert(line);
         EXPECT_EQ(calls, pass);
         fs::remove(dir + "/empty.log");

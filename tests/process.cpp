@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <filesystem>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -114,7 +115,7 @@ int OpenFifo(const std::string& path) {
     return open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
 }
 
-bool ReadLine(int fd, std::string& line, double seconds) {
+bool ReadRecord(int fd, std::string& line, double seconds) {
     const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                              std::chrono::duration<double>(seconds));
     line.clear();
@@ -122,7 +123,7 @@ bool ReadLine(int fd, std::string& line, double seconds) {
         char c;
         const ssize_t n = read(fd, &c, 1);
         if (n == 1) {
-            if (c == '\n')
+            if (c == '\0')
                 return true;
             line += c;
             continue;
@@ -137,8 +138,14 @@ void WriteRecorder(const std::string& path, const std::string& fifo) {
     // One write per call, so that concurrent calls never interleave.
     WriteFile(path,
               "#!/bin/sh\n"
-              "printf '%s\\n' \"$(printf '[%s]' \"$@\")\" > '" + fifo + "'\n",
+              "printf '%s\\0' \"$(printf '[%s]' \"$@\")\" > '" + fifo + "'\n",
               0755);
+}
+
+std::string ProgramFolder(const std::string& program) {
+    const std::string dir = TempDir();
+    std::filesystem::copy_file(program, dir + "/" + std::filesystem::path(program).filename().string());
+    return dir;
 }
 
 }  // namespace Sandbox

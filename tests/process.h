@@ -35,13 +35,18 @@ inline Outcome Run(const std::vector<std::string>& argv, const std::string& work
     return Finish(Start(argv, workDir));
 }
 
-// A FIFO that recording programs write one line per call into.
+// A FIFO that recording programs write one record per call into.
 int OpenFifo(const std::string& path);
 
-// The next line from the FIFO, or false after `seconds` without one.
-bool ReadLine(int fd, std::string& line, double seconds = 10);
+// The next record from the FIFO, or false after `seconds` without one.
+bool ReadRecord(int fd, std::string& record, double seconds = 10);
 
-// Writes a program that appends "[arg1][arg2]...\n" to the FIFO `fifo`.
+// Writes a program that writes the record "[arg1][arg2]..." to the FIFO
+// `fifo`. Records end in a NUL byte, since arguments may hold line feeds.
 void WriteRecorder(const std::string& path, const std::string& fifo);
+
+// A folder holding a copy of `program`, which looks for its settings in
+// its own directory.
+std::string ProgramFolder(const std::string& program);
 
 }  // namespace Sandbox

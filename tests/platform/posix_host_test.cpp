@@ -78,11 +78,14 @@ TEST(PosixHost, CommandsGetTheirArgumentsSplitTheWindowsWay) {
          "[Send][ops][No Changes on file a b.log]"},
         {dir + "\\Net Send ops \"x\\\"y $(touch z) `id`;\"", "[Send][ops][x\"y $(touch z) `id`;]"},
         {dir + "/Net Send ops \"a\"q b\"", "[Send][ops][aq][b]"},
+        {dir + "/Net Send ops \"line\nfeed \xff\xfe\"", "[Send][ops][line\nfeed \xff\xfe]"},
+        {dir + "/Net Send ops \"" + std::string(4000, 'p') + "\"",
+         "[Send][ops][" + std::string(4000, 'p') + "]"},
     };
     for (const Case& c : cases) {
         Platform::RunCommand(c.line, 2);
         std::string line;
-        ASSERT_TRUE(Sandbox::ReadLine(fifo, line)) << c.line;
+        ASSERT_TRUE(Sandbox::ReadRecord(fifo, line)) << c.line;
         EXPECT_EQ(line, c.recorded);
     }
     EXPECT_FALSE(fs::exists(dir + "/z"));
@@ -95,17 +98,17 @@ TEST(PosixHost, ProgramsBesideTheExecutableComeBeforeThePath) {
     const int fifo = Sandbox::OpenFifo(dir + "/calls");
     const std::string name = "sizeguard-probe-" + std::to_string(getpid());
     Sandbox::WriteRecorder(Platform::ApplicationDirectory() + "/" + name, dir + "/calls");
-    Sandbox::WriteFile(dir + "/" + name, "#!/bin/sh\necho wrong > '" + dir + "/calls'\n", 0755);
+    Sandbox::WriteFile(dir + "/" + name, "#!/bin/sh\nprintf 'wrong\\0' > '" + dir + "/calls'\n", 0755);
     const std::string path = std::getenv("PATH");
     setenv("PATH", (dir + ":" + path).c_str(), 1);
     Platform::RunCommand(name + " beside", 2);
     std::string line;
-    EXPECT_TRUE(Sandbox::ReadLine(fifo, line));
+    EXPECT_TRUE(Sandbox::ReadRecord(fifo, line));
     EXPECT_EQ(line, "[beside]");
 
     fs::remove(Platform::ApplicationDirectory() + "/" + name);
     Platform::RunCommand(name + " path", 2);
-    EXPECT_TRUE(Sandbox::ReadLine(fifo, line));
+    EXPECT_TRUE(Sandbox::ReadRecord(fifo, line));
     EXPECT_EQ(line, "wrong");
     setenv("PATH", path.c_str(), 1);
     close(fifo);
