@@ -39,7 +39,7 @@ bool FileExists(const std::string& path) {
     Fake::Call("FileExists");
     if (path == host.applicationDirectory + "\\Sizeguard.ini")
         return host.settingsFileExists;
-    return host.files.count(path) != 0;
+    return host.everyPathIsEmpty || host.files.count(path) != 0;
 }
 
 std::string ReadProfileString(const std::string& section,
@@ -56,6 +56,8 @@ std::string ReadProfileString(const std::string& section,
 
 std::int64_t FileLength(const std::string& path) {
     Fake::Call("FileLength");
+    if (host.everyPathIsEmpty)
+        return 0;
     auto& gone = host.vanishing;
     if (std::find(gone.begin(), gone.end(), path) != gone.end())
         return -1;

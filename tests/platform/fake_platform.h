@@ -14,6 +14,7 @@ struct Host {
     bool settingsFileExists = true;
     std::map<std::string, std::string> settings;  // keys of section General
     std::map<std::string, std::int64_t> files;    // path -> length
+    bool everyPathIsEmpty = false;  // every path exists, with length 0
     // Paths that exist but are gone by the time their length is asked.
     std::vector<std::string> vanishing;
 

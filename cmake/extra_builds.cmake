@@ -1,11 +1,24 @@
-# The Windows program, cross-built beside the native one, with its tests
-# under wine64: one test run covers both hosts.
+# Further builds of the same sources, each tested as one test of this
+# build, so that one test run covers them all: the whole suite under the
+# sanitizers, and the Windows program with its tests under wine64.
+include(ExternalProject)
+
+ExternalProject_Add(sanitized
+    SOURCE_DIR ${PROJECT_SOURCE_DIR}
+    BINARY_DIR ${CMAKE_BINARY_DIR}/sanitized
+    CMAKE_ARGS -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSIZEGUARD_SANITIZE=ON
+        -DSIZEGUARD_EXTRA_BUILDS=OFF
+    INSTALL_COMMAND ""
+    BUILD_ALWAYS ON)
+add_test(NAME sanitized
+    COMMAND ${CMAKE_CTEST_COMMAND} --test-dir ${CMAKE_BINARY_DIR}/sanitized --output-on-failure)
+set_tests_properties(sanitized PROPERTIES TIMEOUT 300)
+
 find_program(MINGW_I686 i686-w64-mingw32-g++-posix)
 find_program(MINGW_X86_64 x86_64-w64-mingw32-g++-posix)
 find_program(WINE64 wine64 PATHS /usr/lib/wine)
 
 if(MINGW_I686 AND MINGW_X86_64 AND WINE64 AND EXISTS /usr/src/googletest)
-    include(ExternalProject)
     foreach(arch IN ITEMS x86 x64)
         if(arch STREQUAL x86)
             set(toolchain ${PROJECT_SOURCE_DIR}/cmake/mingw-i686.cmake)
