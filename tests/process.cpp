@@ -3,6 +3,8 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -44,15 +46,13 @@ void WriteFile(const std::string& path, const std::string& bytes, int mode) {
 }
 
 Child Start(const std::vector<std::string>& argv, const std::string& workDir) {
-    int out[2], err[2];
-    if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
-        throw std::runtime_error("pipe failed");
     Child child;
+    child.out = TempDir() + "/out";
+    child.err = child.out.substr(0, child.out.size() - 3) + "err";
     child.pid = fork();
     if (child.pid == 0) {
-        dup2(out[1], 1);
-        dup2(err[1], 2);
-        if (chdir(workDir.c_str()) != 0)
+        if (!freopen(child.out.c_str(), "w", stdout) || !freopen(child.err.c_str(), "w", stderr) ||
+            chdir(workDir.c_str()) != 0)
             _exit(126);
         std::vector<char*> args;
         for (const std::string& a : argv)
@@ -61,10 +61,6 @@ Child Start(const std::vector<std::string>& argv, const std::string& workDir) {
         execv(args[0], args.data());
         _exit(127);
     }
-    close(out[1]);
-    close(err[1]);
-    child.out = out[0];
-    child.err = err[0];
     return child;
 }
 
@@ -73,38 +69,35 @@ Outcome Finish(Child child, bool kill, double seconds) {
         ::kill(child.pid, SIGKILL);
     const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                              std::chrono::duration<double>(seconds));
-    Outcome outcome;
-    // Read both pipes to their end; the program's own children may hold
-    // them open, so the deadline bounds the wait.
-    pollfd fds[2] = {{child.out, POLLIN, 0}, {child.err, POLLIN, 0}};
-    std::string* sinks[2] = {&outcome.out, &outcome.err};
-    int open = 2;
-    while (open > 0 && poll(fds, 2, MillisecondsLeft(deadline)) > 0) {
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || fds[i].revents == 0)
-                continue;
-            char buffer[4096];
-            const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-            if (n > 0) {
-                sinks[i]->append(buffer, static_cast<std::size_t>(n));
-            } else {
-                close(fds[i].fd);
-                fds[i].fd = -1;
-                --open;
-            }
-        }
-    }
     int status = 0;
     while (waitpid(child.pid, &status, WNOHANG) == 0) {
-        if (MillisecondsLeft(deadline) == 0)
+        if (Clock::now() > deadline)
             ::kill(child.pid, SIGKILL);
         usleep(1000);
     }
-    for (pollfd& p : fds)
-        if (p.fd >= 0)
-            close(p.fd);
+    Outcome outcome;
     outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    std::ifstream out(child.out), err(child.err);
+    outcome.out.assign(std::istreambuf_iterator<char>(out), {});
+    outcome.err.assign(std::istreambuf_iterator<char>(err), {});
+    std::filesystem::remove_all(std::filesystem::path(child.out).parent_path());
     return outcome;
+}
+
+std::string ChildStates(pid_t parent) {
+    std::string states;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        if (!std::getline(stat, line) || line.rfind(')') == std::string::npos)
+            continue;
+        char state;
+        int ppid;
+        if (std::sscanf(line.c_str() + line.rfind(')') + 1, " %c %d", &state, &ppid) == 2 &&
+            ppid == parent)
+            states += state;
+    }
+    return states;
 }
 
 int OpenFifo(const std::string& path) {

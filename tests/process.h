@@ -21,8 +21,7 @@ struct Outcome {
 
 struct Child {
     pid_t pid = -1;
-    int out = -1;
-    int err = -1;
+    std::string out, err;  // files that take its standard output and error
 };
 
 Child Start(const std::vector<std::string>& argv, const std::string& workDir);
@@ -44,6 +43,9 @@ bool ReadRecord(int fd, std::string& record, double seconds = 10);
 // Writes a program that writes the record "[arg1][arg2]..." to the FIFO
 // `fifo`. Records end in a NUL byte, since arguments may hold line feeds.
 void WriteRecorder(const std::string& path, const std::string& fifo);
+
+// The states ('R', 'S', 'Z'...) of the children of `parent`.
+std::string ChildStates(pid_t parent);
 
 // A folder holding a copy of `program`, which looks for its settings in
 // its own directory.

@@ -27,7 +27,8 @@ target_link_libraries(logic_tests PRIVATE sizeguard_logic gtest_main)
 
 # Our readers of the INI format and of command lines, next to Windows' own.
 add_executable(windows_differential_tests platform/windows_differential_test.cpp)
-target_link_libraries(windows_differential_tests PRIVATE sizeguard_host_text gtest_main)
+target_include_directories(windows_differential_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_libraries(windows_differential_tests PRIVATE gtest_main)
 
 # Appends its arguments to "<its name>.calls" beside it.
 add_executable(recorder platform/windows_recorder.cpp)

@@ -125,31 +125,14 @@ TEST(PosixHost, AProgramThatCannotBeStartedIsFatal) {
     }
 }
 
-// Children of this process, by state: 'Z' for zombies.
-std::string ChildStates() {
-    std::string states;
-    for (const auto& entry : fs::directory_iterator("/proc")) {
-        std::ifstream stat(entry.path() / "stat");
-        std::string line;
-        if (!std::getline(stat, line) || line.rfind(')') == std::string::npos)
-            continue;
-        char state;
-        int parent;
-        if (std::sscanf(line.c_str() + line.rfind(')') + 1, " %c %d", &state, &parent) == 2 &&
-            parent == getpid())
-            states += state;
-    }
-    return states;
-}
-
 TEST(PosixHost, FinishedCommandsLeaveNoZombies) {
     for (int i = 0; i < 100; ++i)
         Platform::RunCommand("true", 2);
     // Wait until every child has finished; what is left must not be a zombie.
-    std::string states = ChildStates();
+    std::string states = Sandbox::ChildStates(getpid());
     for (int tries = 0; tries < 1000 && states.find_first_not_of('Z') != std::string::npos; ++tries) {
         usleep(10000);
-        states = ChildStates();
+        states = Sandbox::ChildStates(getpid());
     }
     EXPECT_EQ(states, "");
 }
