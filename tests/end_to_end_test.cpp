@@ -31,8 +31,7 @@ TEST(EndToEnd, ConfigurationErrorsEndWithTheirLine) {
         EXPECT_EQ(outcome.status, c.err.rfind("sizeguard:", 0) == 0 ? 2 : 1);
         std::string line;
         EXPECT_FALSE(Sandbox::ReadRecord(fifo, line, 0)) << "started: " << line;
-        close(fifo);
-        fs::remove_all(dir);
+        Sandbox::Cleanup(dir, fifo);
     }
 }
 
@@ -69,8 +68,7 @@ TEST(EndToEnd, WatchesAndSendsEachKindOfNotice) {
     const Sandbox::Outcome outcome = Sandbox::Finish(program, true);
     EXPECT_EQ(outcome.status, 128 + SIGKILL);  // still watching when stopped
     EXPECT_EQ(outcome.err, "");
-    close(fifo);
-    fs::remove_all(dir);
+    Sandbox::Cleanup(dir, fifo);
 }
 
 }  // namespace

@@ -90,8 +90,7 @@ TEST(Faults, LogRotationUnderFire) {
                     call == "[Send][ops][No Changes on file app.log]")
             << call << " x" << count;
     EXPECT_FALSE(seen.empty());
-    close(w.calls);
-    fs::remove_all(w.dir);
+    Sandbox::Cleanup(w.dir, w.calls);
 }
 
 TEST(Faults, NoticeStormLeavesNoZombiesNorLeaks) {
@@ -113,8 +112,7 @@ TEST(Faults, NoticeStormLeavesNoZombiesNorLeaks) {
     EXPECT_LE(StatusField(pid, "VmRSS"), rss + 64) << "kB at the start: " << rss;
 #endif
     EXPECT_EQ(Sandbox::Finish(w.program, true).err, "");
-    close(w.calls);
-    fs::remove_all(w.dir);
+    Sandbox::Cleanup(w.dir, w.calls);
 }
 
 TEST(Faults, HostileSettingsFiles) {
@@ -156,8 +154,7 @@ TEST(Faults, HostileSettingsFiles) {
             EXPECT_EQ(outcome.status, 1) << c.name;
             EXPECT_EQ(outcome.err, c.result) << c.name;
         }
-        close(w.calls);
-        fs::remove_all(w.dir);
+        Sandbox::Cleanup(w.dir, w.calls);
     }
 }
 
@@ -188,8 +185,7 @@ TEST(Faults, HostilePathsArriveAsTextAndRunNothing) {
     EXPECT_EQ(Sandbox::Finish(w.program, true).err, "");
     EXPECT_EQ(seen, expected);
     EXPECT_FALSE(fs::exists(w.dir + "/made"));
-    close(w.calls);
-    fs::remove_all(w.dir);
+    Sandbox::Cleanup(w.dir, w.calls);
 }
 
 }  // namespace

@@ -84,6 +84,16 @@ Outcome Finish(Child child, bool kill, double seconds) {
     return outcome;
 }
 
+void Cleanup(const std::string& dir, int fifo) {
+    if (fifo >= 0)
+        close(fifo);
+    std::error_code error;
+    for (int tries = 0; tries < 100 && std::filesystem::exists(dir); ++tries) {
+        std::filesystem::remove_all(dir, error);
+        usleep(10000);
+    }
+}
+
 std::string ChildStates(pid_t parent) {
     std::string states;
     for (const auto& entry : std::filesystem::directory_iterator("/proc")) {

@@ -44,6 +44,11 @@ bool ReadRecord(int fd, std::string& record, double seconds = 10);
 // `fifo`. Records end in a NUL byte, since arguments may hold line feeds.
 void WriteRecorder(const std::string& path, const std::string& fifo);
 
+// Closes the FIFO and removes the folder. A messenger the program started
+// just before it was stopped may still write there: it creates a plain
+// file once the FIFO is gone, which a second try removes.
+void Cleanup(const std::string& dir, int fifo = -1);
+
 // The states ('R', 'S', 'Z'...) of the children of `parent`.
 std::string ChildStates(pid_t parent);
 

@@ -32,7 +32,7 @@ TEST(NetStandIn, PrintsTheNoticeLiterallyAndRunsNothing) {
         EXPECT_EQ(outcome.err, c.status == 2 ? "usage: Net Send <recipient> <text>\n" : "");
     }
     EXPECT_TRUE(std::filesystem::is_empty(dir));
-    std::filesystem::remove_all(dir);
+    Sandbox::Cleanup(dir);
 }
 
 }  // namespace

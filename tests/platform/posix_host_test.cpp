@@ -40,7 +40,7 @@ TEST(PosixHost, ExistenceAndLengthOnTheFileSystem) {
             EXPECT_EQ(Platform::FileLength(c.path), c.length) << c.path;
         }
     }
-    fs::remove_all(dir);
+    Sandbox::Cleanup(dir);
 }
 
 TEST(PosixHost, SettingsFilesThatCannotBeReadGiveNothing) {
@@ -59,7 +59,7 @@ TEST(PosixHost, SettingsFilesThatCannotBeReadGiveNothing) {
     };
     for (const Case& c : cases)
         EXPECT_EQ(Platform::ReadProfileString("General", "TargetFile", c.file), c.value) << c.file;
-    fs::remove_all(dir);
+    Sandbox::Cleanup(dir);
 }
 
 TEST(PosixHost, ApplicationDirectoryHoldsTheRunningProgram) {
@@ -89,8 +89,7 @@ TEST(PosixHost, CommandsGetTheirArgumentsSplitTheWindowsWay) {
         EXPECT_EQ(line, c.recorded);
     }
     EXPECT_FALSE(fs::exists(dir + "/z"));
-    close(fifo);
-    fs::remove_all(dir);
+    Sandbox::Cleanup(dir, fifo);
 }
 
 TEST(PosixHost, ProgramsBesideTheExecutableComeBeforeThePath) {
@@ -111,8 +110,7 @@ TEST(PosixHost, ProgramsBesideTheExecutableComeBeforeThePath) {
     EXPECT_TRUE(Sandbox::ReadRecord(fifo, line));
     EXPECT_EQ(line, "wrong");
     setenv("PATH", path.c_str(), 1);
-    close(fifo);
-    fs::remove_all(dir);
+    Sandbox::Cleanup(dir, fifo);
 }
 
 TEST(PosixHost, AProgramThatCannotBeStartedIsFatal) {
