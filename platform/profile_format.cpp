@@ -4,8 +4,10 @@ namespace Platform {
 
 namespace {
 
+// Blanks as the Windows reader counts them, the DOS end-of-file mark
+// (Ctrl-Z) included.
 std::string_view Trim(std::string_view s) {
-    const char* blanks = " \t\v\f";
+    const char* blanks = " \t\v\f\x1a";
     const auto first = s.find_first_not_of(blanks);
     if (first == std::string_view::npos)
         return {};

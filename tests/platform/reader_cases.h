@@ -48,6 +48,8 @@ inline std::vector<Profile> ProfileCases() {
         // Skipped on purpose, as Wine does; Windows would miss the header.
         {"byte-order mark", "\xEF\xBB\xBF[General]\nA=1", "A", "1"},
         {"bytes unchanged", g + "A=\xE9t\xE9\xFF\x80\x01\x1b[0m", "A", "\xE9t\xE9\xFF\x80\x01\x1b[0m"},
+        {"DOS end-of-file mark", g + "A=\x1a x \x1a\n", "A", "x"},
+        {"no-break space", g + "A=\xa0x\xa0\n", "A", "\xa0x\xa0"},
         {"long value cut", g + "A=" + longValue, "A", longValue.substr(0, 1023)},
         {"quoted long value", g + "A=\"" + longValue + "\"", "A", longValue.substr(0, 1023)},
     };
