@@ -1,6 +1,7 @@
 // The host operations on Windows, on the entries the design names.
 #include "platform/platform.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include <windows.h>

@@ -72,6 +72,7 @@ inline std::vector<CommandLine> CommandLineCases() {
         {"a \\\\\\\"x", {"a", "\\\"x"}},
         {"a \\\\\\\\\"x y\"", {"a", "\\\\x y"}},
         {"a b\\", {"a", "b\\"}},
+        {"a\nb\vc\rd", {"a\nb\vc\rd"}},  // only blanks and tabs separate
         // runs of quotes: every third is literal; two in quotes end them
         {"\"a\"\"b\"", {"a\"b"}},
         {"\"a\"\"b c\"", {"a\"b", "c"}},
