@@ -4,6 +4,8 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <set>
 #include <thread>
 
 #include <gtest/gtest.h>
