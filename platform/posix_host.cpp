@@ -58,7 +58,8 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
 std::string ProgramPath(const std::string& name) {
     if (name.find('/') != std::string::npos)
         return name;
-    const std::string beside = ApplicationDirectory() + "/" + name;
+    static const std::string directory = ApplicationDirectory();
+    const std::string beside = directory + "/" + name;
     return access(beside.c_str(), X_OK) == 0 ? beside : name;
 }
 

@@ -16,6 +16,10 @@ void Reset() {
 
 namespace {
 
+std::string SettingsFile() {
+    return Mod_Main::SettingsFilePath(host.applicationDirectory);
+}
+
 void Call(const char* name) {
     if (static_cast<int>(host.calls.size()) >= host.callBudget)
         throw OutOfCalls{};
@@ -37,7 +41,7 @@ std::string ApplicationDirectory() {
 
 bool FileExists(const std::string& path) {
     Fake::Call("FileExists");
-    if (path == host.applicationDirectory + "\\Sizeguard.ini")
+    if (path == Fake::SettingsFile())
         return host.settingsFileExists;
     return host.everyPathIsEmpty || host.files.count(path) != 0;
 }
@@ -48,7 +52,7 @@ std::string ReadProfileString(const std::string& section,
     Fake::Call("ReadProfileString");
     host.keysRead.push_back(key);
     if (!host.settingsFileExists || section != "General" ||
-        file != host.applicationDirectory + "\\Sizeguard.ini")
+        file != Fake::SettingsFile())
         return {};
     auto found = host.settings.find(key);
     return found == host.settings.end() ? std::string() : found->second;
