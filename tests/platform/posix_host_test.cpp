@@ -62,12 +62,6 @@ TEST(PosixHost, SettingsFilesThatCannotBeReadGiveNothing) {
     Sandbox::Cleanup(dir);
 }
 
-TEST(PosixHost, ApplicationDirectoryHoldsTheRunningProgram) {
-    const std::string dir = Platform::ApplicationDirectory();
-    EXPECT_EQ(dir, fs::canonical("/proc/self/exe").parent_path().string());
-    EXPECT_NE(dir.back(), '/');
-}
-
 TEST(PosixHost, CommandsGetTheirArgumentsSplitTheWindowsWay) {
     const std::string dir = Sandbox::TempDir();
     const int fifo = Sandbox::OpenFifo(dir + "/calls");

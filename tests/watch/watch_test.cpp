@@ -99,13 +99,6 @@ TEST(WatchPass, TextsGoIntoTheCommandLineUnchanged) {
               Strings{"Net Send a b \"File does not exist say \"hi\" $(x)`y`;z\""});
 }
 
-TEST(WatchPass, NoRecipientsStartsNothing) {
-    Watch("a*b*", "ops");
-    Mod_Main::WatchPass();
-    EXPECT_TRUE(host.commands.empty());
-    EXPECT_EQ(host.calls, (Strings{"FileExists", "FileExists"}));
-}
-
 TEST(WatchLoop, PausesWholeSecondsBetweenPasses) {
     struct Case { std::int32_t intervalMs; int sleeps; };
     const Case cases[] = {
