@@ -2,7 +2,9 @@
 #include "platform/platform.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <stdexcept>
+#include <vector>
 
 #include <windows.h>
 #include <shlwapi.h>
@@ -23,6 +25,53 @@ std::string ErrorText(DWORD error) {
                                 message.back() == '.'))
         message.pop_back();
     return message;
+}
+
+void Say(const std::string& line) {
+    std::fprintf(stderr, "sizeguard: %s\n", line.c_str());
+}
+
+// Messengers started and not yet seen to finish: a hung one must slow the
+// watching, not exhaust the system. One wait watches up to 64 processes.
+struct Messenger {
+    HANDLE process;
+    std::string commandLine;
+};
+std::vector<Messenger> running;
+constexpr std::size_t MostRunning = MAXIMUM_WAIT_OBJECTS;
+
+void ReapFinished() {
+    for (auto it = running.begin(); it != running.end();) {
+        if (WaitForSingleObject(it->process, 0) != WAIT_OBJECT_0) {
+            ++it;
+            continue;
+        }
+        DWORD status = 0;
+        if (GetExitCodeProcess(it->process, &status) && status != 0)
+            Say(it->commandLine + " ended with status " + std::to_string(status));
+        CloseHandle(it->process);
+        it = running.erase(it);
+    }
+}
+
+void WaitForRoom(const std::string& commandLine) {
+    ReapFinished();
+    while (running.size() >= MostRunning) {
+        Say(std::to_string(running.size()) + " messengers still running; waiting to start " +
+            commandLine);
+        std::vector<HANDLE> processes;
+        for (const Messenger& messenger : running)
+            processes.push_back(messenger.process);
+        WaitForMultipleObjects(static_cast<DWORD>(processes.size()), processes.data(), FALSE,
+                               60000);
+        ReapFinished();
+    }
+}
+
+bool IsShortage(DWORD error) {
+    return error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_OUTOFMEMORY ||
+           error == ERROR_NO_SYSTEM_RESOURCES || error == ERROR_COMMITMENT_LIMIT ||
+           error == ERROR_NOT_ENOUGH_QUOTA;
 }
 
 }  // namespace
@@ -68,19 +117,41 @@ std::int64_t FileLength(const std::string& path) {
 }
 
 void RunCommand(const std::string& commandLine, int style) {
+    WaitForRoom(commandLine);
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = static_cast<WORD>(style == 2 ? SW_SHOWMINIMIZED : SW_SHOWNORMAL);
     PROCESS_INFORMATION process;
-    std::string line = commandLine;  // CreateProcessA may write into it
-    // No application name: the program is looked for beside this one first.
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0,
-                        nullptr, nullptr, &startup, &process))
-        throw std::runtime_error("cannot start \"" + commandLine +
-                                 "\": " + ErrorText(GetLastError()));
+    // A start refused for want of memory or system resources is a passing
+    // shortage: the notice goes out late rather than not at all.
+    DWORD pause = 100;
+    bool shortageSaid = false;
+    for (;;) {
+        std::string line = commandLine;  // CreateProcessA may write into it
+        // No application name: the program is looked for beside this one first.
+        if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0,
+                           nullptr, nullptr, &startup, &process))
+            break;
+        const DWORD error = GetLastError();
+        if (!IsShortage(error))
+            throw std::runtime_error("cannot start \"" + commandLine + "\": " + ErrorText(error));
+        // Said at most once a minute: a shortage may last.
+        static DWORD shortageSaidAt = GetTickCount() - 60000;
+        if (!shortageSaid && GetTickCount() - shortageSaidAt >= 60000) {
+            Say("cannot start messengers for now (" + ErrorText(error) +
+                "); trying again until they start");
+            shortageSaidAt = GetTickCount();
+            shortageSaid = true;
+        }
+        Sleep(pause);
+        pause = std::min<DWORD>(pause * 2, 1000);
+        ReapFinished();
+    }
+    if (shortageSaid)
+        Say("messengers start again");
     CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    running.push_back({process.hProcess, commandLine});
 }
 
 void PauseOneSecond() {
@@ -93,6 +164,7 @@ void DispatchEvents() {
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
+    ReapFinished();
 }
 
 void ShowMessage(const std::string& prompt, int style,
