@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# The newcomer's path, on a fresh minimal Debian 12: the packages and the run
+# command that the README's Set-up names, then the Debian package installed,
+# configured, run by hand and reinstalled over an edited settings file.
+# Usage (as root, with debootstrap): tests/newcomer.sh PACKAGE.deb
+set -euo pipefail
+repo=$(cd "$(dirname "$0")/.." && pwd)
+deb=$(realpath "$1")
+work=$(mktemp -d /var/tmp/newcomer.XXXXXX)
+root=$work/root
+started=$SECONDS
+
+step() { echo "newcomer [$((SECONDS - started)) s]: $*"; }
+in_root() { chroot "$root" env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 "$@"; }
+
+cleanup() {
+    set +e
+    umount "$root/proc" 2>/dev/null
+    if grep -qF " $work/" /proc/mounts; then
+        echo "newcomer: still mounted under $work, left in place" >&2
+    else
+        rm -rf --one-file-system "$work"
+    fi
+}
+trap cleanup EXIT
+
+# expect_notice SECONDS TEXT COMMAND...: COMMAND's output must show TEXT
+# within SECONDS; COMMAND is ended either way.
+expect_notice() {
+    local seconds=$1 text=$2 line found=
+    shift 2
+    local deadline=$((SECONDS + seconds))
+    exec 3< <(exec timeout -k 5 120 "$@" 2>&1)
+    local pid=$!
+    while [ "$SECONDS" -lt "$deadline" ] &&
+          IFS= read -r -t $((deadline - SECONDS)) line <&3; do
+        echo "  | $line"
+        if [[ $line == *"$text"* ]]; then found=1; break; fi
+    done
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+    exec 3<&-
+    [ -n "$found" ] || { echo "newcomer: no \"$text\" within $seconds s" >&2; return 1; }
+}
+
+# The README's own lines: the packages of its Set-up and its run command.
+packages=$(sed -n 's/^ *apt-get install \(.*\)/\1/p' "$repo/README.md" | head -n 1)
+run=$(grep -m 1 -- '--preset run' "$repo/README.md" | sed 's/^ *//')
+[ -n "$packages" ] && [ -n "$run" ] || { echo "newcomer: README names no packages or run command" >&2; exit 1; }
+
+mirror=$(cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list \
+    /etc/apt/sources.list.d/*.sources 2>/dev/null | sed 's/#.*//' |
+    grep -Eo 'https?://[^ ]+/debian/?( |$)' | grep -vm 1 security || true)
+mirror=${mirror:-http://deb.debian.org/debian}
+step "a minimal Debian 12 from $mirror"
+timeout 900 debootstrap --variant=minbase bookworm "$root" $mirror
+mount -t proc proc "$root/proc"
+cp /etc/resolv.conf "$root/etc/resolv.conf"
+echo 'APT::Get::Assume-Yes "true";' > "$root/etc/apt/apt.conf.d/90newcomer"
+
+step "apt-get install $packages"
+in_root apt-get -q update
+timeout 900 chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin DEBIAN_FRONTEND=noninteractive \
+    apt-get -q install $packages
+
+step "a clone, built"
+git clone -q "$repo" "$root/root/sizeguard"
+timeout 900 chroot "$root" env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin \
+    sh -c 'cd /root/sizeguard && cmake --preset default && cmake --build --preset default'
+
+step "$run"
+expect_notice 10 "No Changes on file demo.log" chroot "$root" env -i HOME=/root \
+    PATH=/usr/sbin:/usr/bin:/sbin:/bin sh -c "cd /root/sizeguard && $run"
+
+step "dpkg -i $(basename "$deb")"
+cp "$deb" "$root/tmp/"
+in_root dpkg -i "/tmp/$(basename "$deb")" </dev/null
+in_root id sizeguard
+systemd-analyze verify --root="$root" sizeguard.service
+systemd-analyze security --offline=true --root="$root" --threshold=30 sizeguard.service | tail -n 1
+
+step "the installed program, as its service runs it, watching an edited settings file"
+echo "data" > "$root/var/tmp/watched.log"
+sed -i 's|^TargetFile=.*|TargetFile=/var/tmp/watched.log*|; s|^Interval=.*|Interval=1|' \
+    "$root/etc/sizeguard/Sizeguard.ini"
+expect_notice 10 "No Changes on file /var/tmp/watched.log" \
+    chroot --userspec=sizeguard:sizeguard --groups=tty "$root" /usr/sbin/sizeguard
+
+step "reinstalled: the edited settings stay"
+in_root dpkg -i "/tmp/$(basename "$deb")" </dev/null
+grep -q '^TargetFile=/var/tmp/watched.log\*' "$root/etc/sizeguard/Sizeguard.ini"
+step "passed"
