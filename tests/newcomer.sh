@@ -76,8 +76,9 @@ step "dpkg -i $(basename "$deb")"
 cp "$deb" "$root/tmp/"
 in_root dpkg -i "/tmp/$(basename "$deb")" </dev/null
 in_root id sizeguard
-test -L "$root/usr/sbin/sizeguard" && test -s "$root/usr/share/man/man8/sizeguard.8.gz"
 test -s "$root/lib/systemd/system/sizeguard.service"
+in_root apt-get -q install man-db >/dev/null
+in_root man sizeguard | grep -A 3 '^EXIT STATUS'
 
 step "the installed program, as its service runs it, watching an edited settings file"
 echo "data" > "$root/var/tmp/watched.log"
