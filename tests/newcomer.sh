@@ -90,4 +90,46 @@ expect_notice 10 "No Changes on file /var/tmp/watched.log" \
 step "reinstalled: the edited settings stay"
 in_root dpkg -i "/tmp/$(basename "$deb")" </dev/null
 grep -q '^TargetFile=/var/tmp/watched.log\*' "$root/etc/sizeguard/Sizeguard.ini"
+step "the service under systemd, enabled as the README says"
+in_root apt-get -q install systemd systemd-sysv bsdextrautils >/dev/null
+in_root useradd --create-home ops
+rm "$root/var/tmp/watched.log"
+sed -i 's|^NetSendAdr=.*|NetSendAdr=*;ops;|; s|^Interval=.*|Interval=2|' \
+    "$root/etc/sizeguard/Sizeguard.ini"
+in_root systemctl enable sizeguard
+# Inside: a terminal where "ops" allows messages; the watched file comes
+# back after the first start has failed; then what the service did.
+cat > "$root/root/check.sh" <<'INSIDE'
+#!/bin/sh
+(echo "mesg y"; sleep 300) | script -qfc "login -f ops" /root/tty.txt >/dev/null 2>&1 &
+until journalctl -q -u sizeguard | grep -q "Target does not exist"; do sleep 1; done
+echo data > /var/tmp/watched.log
+until grep -aq "to ops: No Changes" /root/tty.txt; do sleep 1; done
+journalctl -q -u sizeguard > /root/journal.txt
+pid=$(systemctl show -P MainPID sizeguard)
+grep -E '^(CapEff|NoNewPrivs)' "/proc/$pid/status" > /root/process.txt
+stat -c '%U %G' "/proc/$pid" >> /root/process.txt
+systemctl poweroff
+INSIDE
+cat > "$root/etc/systemd/system/newcomer-check.service" <<'INSIDE'
+[Service]
+Type=oneshot
+ExecStart=/bin/sh /root/check.sh
+[Install]
+WantedBy=multi-user.target
+INSIDE
+in_root systemctl enable newcomer-check
+umount "$root/proc"
+timeout -k 10 180 systemd-nspawn -q -D "$root" -b --register=no --keep-unit --console=pipe \
+    </dev/null >"$work/boot.log" 2>&1 || true
+cat "$root/root/process.txt"
+grep -E "Target does not exist|Scheduled restart" "$root/root/journal.txt"
+grep -m 2 "No Changes" "$root/root/journal.txt"
+grep -a -m 2 "No Changes" "$root/root/tty.txt"
+grep -qx "CapEff:.0000000000000000" "$root/root/process.txt"
+grep -qx "NoNewPrivs:.1" "$root/root/process.txt"
+grep -qx "sizeguard tty" "$root/root/process.txt"
+grep -q "Scheduled restart job" "$root/root/journal.txt"
+grep -aq "to \*: No Changes on file /var/tmp/watched.log"
+grep -aq "to ops: No Changes on file /var/tmp/watched.log"
 step "passed"
