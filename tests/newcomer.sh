@@ -11,7 +11,10 @@ root=$work/root
 started=$SECONDS
 
 step() { echo "newcomer [$((SECONDS - started)) s]: $*"; }
-in_root() { chroot "$root" env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 "$@"; }
+in_root() {
+    chroot "$root" env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 \
+        DEBIAN_FRONTEND=noninteractive "$@"
+}
 
 cleanup() {
     set +e
@@ -130,6 +133,6 @@ grep -qx "CapEff:.0000000000000000" "$root/root/process.txt"
 grep -qx "NoNewPrivs:.1" "$root/root/process.txt"
 grep -qx "sizeguard tty" "$root/root/process.txt"
 grep -q "Scheduled restart job" "$root/root/journal.txt"
-grep -aq "to \*: No Changes on file /var/tmp/watched.log"
-grep -aq "to ops: No Changes on file /var/tmp/watched.log"
+grep -aq "to \*: No Changes on file /var/tmp/watched.log" "$root/root/tty.txt"
+grep -aq "to ops: No Changes on file /var/tmp/watched.log" "$root/root/tty.txt"
 step "passed"
