@@ -12,8 +12,11 @@ trap 'rm -f "$log"' EXIT
 echo "$name: starts, $seconds s"
 "$fuzzer" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 "$@" >"$log" 2>&1 &
 pid=$!
-until timeout 10 tail --pid="$pid" -f /dev/null; do
-    echo "$name: $(grep -a '^#' "$log" | tail -n 1)"
+elapsed=0
+while kill -0 "$pid" 2>/dev/null; do
+    sleep 1
+    elapsed=$((elapsed + 1))
+    [ $((elapsed % 10)) -ne 0 ] || echo "$name: $(grep -a '^#[0-9]' "$log" | tail -n 1)"
 done
 wait "$pid"
 status=$?

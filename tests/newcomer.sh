@@ -106,13 +106,13 @@ cat > "$root/root/check.sh" <<'INSIDE'
 #!/bin/sh
 (echo "mesg y"; sleep 300) | script -qfc "login -f ops" /root/tty.txt >/dev/null 2>&1 &
 until journalctl -q -u sizeguard | grep -q "Target does not exist"; do sleep 1; done
-echo "check: the first start failed; the file is back"
+echo "  | the first start failed; the file is back" >> /root/progress
 echo data > /var/tmp/watched.log
 waited=0
 until grep -aq "to ops: No Changes" /root/tty.txt; do
     sleep 1
     waited=$((waited + 1))
-    [ $((waited % 10)) -ne 0 ] || echo "check: $waited s waiting for the restart and a notice"
+    [ $((waited % 10)) -ne 0 ] || echo "  | $waited s waiting for the restart and a notice" >> /root/progress
 done
 journalctl -q -u sizeguard > /root/journal.txt
 pid=$(systemctl show -P MainPID sizeguard)
@@ -124,14 +124,17 @@ cat > "$root/etc/systemd/system/newcomer-check.service" <<'INSIDE'
 [Service]
 Type=oneshot
 ExecStart=/bin/sh /root/check.sh
-StandardOutput=journal+console
 [Install]
 WantedBy=multi-user.target
 INSIDE
 in_root systemctl enable newcomer-check
 umount "$root/proc"
+touch "$root/root/progress"
+tail -f "$root/root/progress" &
+tailer=$!
 timeout -k 10 180 systemd-nspawn -q -D "$root" -b --register=no --keep-unit --console=pipe \
-    </dev/null 2>&1 | grep --line-buffered "check:" || true
+    </dev/null >"$work/boot.log" 2>&1 || true
+kill "$tailer"
 cat "$root/root/process.txt"
 grep -E "Target does not exist|Scheduled restart" "$root/root/journal.txt"
 grep -m 2 "No Changes" "$root/root/journal.txt"
