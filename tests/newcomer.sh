@@ -1,20 +1,19 @@
 #!/usr/bin/env bash
 # The newcomer's path, on a fresh minimal Debian 12: the packages and the run
-# command that the README's Set-up names, then the Debian package installed,
-# configured, run by hand and reinstalled over an edited settings file.
-# Usage (as root, with debootstrap): tests/newcomer.sh PACKAGE.deb
+# command that the README's Set-up names; then its service section: the
+# Debian package made and installed, configured, run by hand, reinstalled
+# over the edited settings, and enabled under systemd.
+# Usage (as root, with debootstrap and systemd-nspawn): tests/newcomer.sh
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
-deb=$(realpath "$1")
 work=$(mktemp -d /var/tmp/newcomer.XXXXXX)
 root=$work/root
 started=$SECONDS
 
 step() { echo "newcomer [$((SECONDS - started)) s]: $*"; }
-in_root() {
-    chroot "$root" env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 \
-        DEBIAN_FRONTEND=noninteractive "$@"
-}
+root_command=(chroot "$root" env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin
+    LANG=C.UTF-8 DEBIAN_FRONTEND=noninteractive)
+in_root() { "${root_command[@]}" "$@"; }
 
 cleanup() {
     set +e
@@ -46,10 +45,21 @@ expect_notice() {
     [ -n "$found" ] || { echo "newcomer: no \"$text\" within $seconds s" >&2; return 1; }
 }
 
-# The README's own lines: the packages of its Set-up and its run command.
-packages=$(sed -n 's/^ *apt-get install \(.*\)/\1/p' "$repo/README.md" | head -n 1)
-run=$(grep -m 1 -- '--preset run' "$repo/README.md" | sed 's/^ *//')
-[ -n "$packages" ] && [ -n "$run" ] || { echo "newcomer: README names no packages or run command" >&2; exit 1; }
+# readme_line TEXT: the README's first command line holding TEXT.
+readme_line() {
+    local line
+    line=$(grep -m 1 -e "^    .*$1" "$repo/README.md" | sed 's/^ *//')
+    [ -n "$line" ] || { echo "newcomer: no \"$1\" in the README" >&2; return 1; }
+    echo "$line"
+}
+# in_clone COMMAND: a README command, run in the clone.
+in_clone() { in_root sh -c "cd /root/sizeguard && $1"; }
+
+packages=$(readme_line "apt-get install")
+run=$(readme_line "--preset run")
+make_deb=$(readme_line "--preset deb")
+install_deb=$(readme_line "dpkg -i")
+enable=$(readme_line "systemctl enable")
 
 mirror=$(cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list \
     /etc/apt/sources.list.d/*.sources 2>/dev/null | sed 's/#.*//' |
@@ -61,23 +71,21 @@ mount -t proc proc "$root/proc"
 cp /etc/resolv.conf "$root/etc/resolv.conf"
 echo 'APT::Get::Assume-Yes "true";' > "$root/etc/apt/apt.conf.d/90newcomer"
 
-step "apt-get install $packages"
+step "$packages"
 in_root apt-get -q update
-timeout 900 chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin DEBIAN_FRONTEND=noninteractive \
-    apt-get -q install $packages
+in_root timeout 900 $packages
 
 step "a clone, built"
 git clone -q "$repo" "$root/root/sizeguard"
-timeout 900 chroot "$root" env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin \
-    sh -c 'cd /root/sizeguard && cmake --preset default && cmake --build --preset default'
+in_clone "timeout 900 sh -c 'cmake --preset default && cmake --build --preset default'"
 
 step "$run"
-expect_notice 10 "No Changes on file demo.log" chroot "$root" env -i HOME=/root \
-    PATH=/usr/sbin:/usr/bin:/sbin:/bin sh -c "cd /root/sizeguard && $run"
+expect_notice 10 "No Changes on file demo.log" \
+    "${root_command[@]}" sh -c "cd /root/sizeguard && $run"
 
-step "dpkg -i $(basename "$deb")"
-cp "$deb" "$root/tmp/"
-in_root dpkg -i "/tmp/$(basename "$deb")" </dev/null
+step "$make_deb; $install_deb"
+in_clone "timeout 900 $make_deb"
+in_clone "$install_deb" </dev/null
 in_root id sizeguard
 test -s "$root/lib/systemd/system/sizeguard.service"
 in_root apt-get -q install man-db >/dev/null
@@ -88,10 +96,10 @@ echo "data" > "$root/var/tmp/watched.log"
 sed -i 's|^TargetFile=.*|TargetFile=/var/tmp/watched.log*|; s|^Interval=.*|Interval=1|' \
     "$root/etc/sizeguard/Sizeguard.ini"
 expect_notice 10 "No Changes on file /var/tmp/watched.log" \
-    chroot --userspec=sizeguard:sizeguard --groups=tty "$root" /usr/sbin/sizeguard
+    chroot --userspec=sizeguard:tty "$root" /usr/sbin/sizeguard
 
 step "reinstalled: the edited settings stay"
-in_root dpkg -i "/tmp/$(basename "$deb")" </dev/null
+in_clone "$install_deb" </dev/null
 grep -q '^TargetFile=/var/tmp/watched.log\*' "$root/etc/sizeguard/Sizeguard.ini"
 step "the service under systemd, enabled as the README says"
 in_root apt-get -q install systemd systemd-sysv bsdextrautils >/dev/null
@@ -99,7 +107,7 @@ in_root useradd --create-home ops
 rm "$root/var/tmp/watched.log"
 sed -i 's|^NetSendAdr=.*|NetSendAdr=*;ops;|; s|^Interval=.*|Interval=2|' \
     "$root/etc/sizeguard/Sizeguard.ini"
-in_root systemctl enable sizeguard
+in_root $enable
 # Inside: a terminal where "ops" allows messages; the watched file comes
 # back after the first start has failed; then what the service did.
 cat > "$root/root/check.sh" <<'INSIDE'
