@@ -107,7 +107,8 @@ in_root useradd --create-home ops
 rm "$root/var/tmp/watched.log"
 sed -i 's|^NetSendAdr=.*|NetSendAdr=*;ops;|; s|^Interval=.*|Interval=2|' \
     "$root/etc/sizeguard/Sizeguard.ini"
-in_root $enable
+# Nothing runs in the root until it boots: enabled now, started at boot.
+in_root ${enable/--now /}
 # Inside: a terminal where "ops" allows messages; the watched file comes
 # back after the first start has failed; then what the service did.
 cat > "$root/root/check.sh" <<'INSIDE'
