@@ -21,6 +21,7 @@ cleanup() {
     if grep -qF " $work/" /proc/mounts; then
         echo "newcomer: still mounted under $work, left in place" >&2
     else
+        echo "newcomer: removing $work"
         rm -rf --one-file-system "$work"
     fi
 }
