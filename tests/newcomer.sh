@@ -7,6 +7,8 @@
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mktemp -d /var/tmp/newcomer.XXXXXX)
+# The root lives in memory: quicker to make, and gone at once afterwards.
+mount -t tmpfs -o size=3g,mode=755 newcomer "$work"
 root=$work/root
 started=$SECONDS
 
@@ -18,12 +20,7 @@ in_root() { "${root_command[@]}" "$@"; }
 cleanup() {
     set +e
     umount "$root/proc" 2>/dev/null
-    if grep -qF " $work/" /proc/mounts; then
-        echo "newcomer: still mounted under $work, left in place" >&2
-    else
-        echo "newcomer: removing $work"
-        rm -rf --one-file-system "$work"
-    fi
+    umount "$work" && rmdir "$work" || echo "newcomer: $work is still mounted" >&2
 }
 trap cleanup EXIT
 
