@@ -1,0 +1,155 @@
+#!/usr/bin/env bash
+# The newcomer's path, on a fresh minimal Debian 12: the packages and the run
+# command that the README's Set-up names; then its service section: the
+# Debian package made and installed, configured, run by hand, reinstalled
+# over the edited settings, and enabled under systemd.
+# Usage (as root, with debootstrap and systemd-nspawn): tests/newcomer.sh
+set -euo pipefail
+repo=$(cd "$(dirname "$0")/.." && pwd)
+work=$(mktemp -d /var/tmp/newcomer.XXXXXX)
+# The root lives in memory: quicker to make, and gone at once afterwards.
+mount -t tmpfs -o size=3g,mode=755 newcomer "$work"
+root=$work/root
+started=$SECONDS
+
+step() { echo "newcomer [$((SECONDS - started)) s]: $*"; }
+root_command=(chroot "$root" env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin
+    LANG=C.UTF-8 DEBIAN_FRONTEND=noninteractive)
+in_root() { "${root_command[@]}" "$@"; }
+
+cleanup() {
+    set +e
+    umount "$root/proc" 2>/dev/null
+    umount "$work" && rmdir "$work" || echo "newcomer: $work is still mounted" >&2
+}
+trap cleanup EXIT
+
+# expect_notice SECONDS TEXT COMMAND...: COMMAND's output must show TEXT
+# within SECONDS; COMMAND is ended either way.
+expect_notice() {
+    local seconds=$1 text=$2 line found=
+    shift 2
+    local deadline=$((SECONDS + seconds))
+    exec 3< <(exec timeout -k 5 120 "$@" 2>&1)
+    local pid=$!
+    while [ "$SECONDS" -lt "$deadline" ] &&
+          IFS= read -r -t $((deadline - SECONDS)) line <&3; do
+        echo "  | $line"
+        if [[ $line == *"$text"* ]]; then found=1; break; fi
+    done
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+    exec 3<&-
+    [ -n "$found" ] || { echo "newcomer: no \"$text\" within $seconds s" >&2; return 1; }
+}
+
+# readme_line TEXT: the README's first command line holding TEXT.
+readme_line() {
+    local line
+    line=$(grep -m 1 -e "^    .*$1" "$repo/README.md" | sed 's/^ *//')
+    [ -n "$line" ] || { echo "newcomer: no \"$1\" in the README" >&2; return 1; }
+    echo "$line"
+}
+# in_clone COMMAND: a README command, run in the clone.
+in_clone() { in_root sh -c "cd /root/sizeguard && $1"; }
+
+packages=$(readme_line "apt-get install")
+run=$(readme_line "--preset run")
+make_deb=$(readme_line "--preset deb")
+install_deb=$(readme_line "dpkg -i")
+enable=$(readme_line "systemctl enable")
+
+mirror=$(cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list \
+    /etc/apt/sources.list.d/*.sources 2>/dev/null | sed 's/#.*//' |
+    grep -Eo 'https?://[^ ]+/debian/?( |$)' | grep -vm 1 security || true)
+mirror=${mirror:-http://deb.debian.org/debian}
+step "a minimal Debian 12 from $mirror"
+timeout 900 debootstrap --variant=minbase bookworm "$root" $mirror
+mount -t proc proc "$root/proc"
+cp /etc/resolv.conf "$root/etc/resolv.conf"
+echo 'APT::Get::Assume-Yes "true";' > "$root/etc/apt/apt.conf.d/90newcomer"
+
+step "$packages"
+in_root apt-get -q update
+in_root timeout 900 $packages
+
+step "a clone, built"
+git clone -q "$repo" "$root/root/sizeguard"
+in_clone "timeout 900 sh -c 'cmake --preset default && cmake --build --preset default'"
+
+step "$run"
+expect_notice 10 "No Changes on file demo.log" \
+    "${root_command[@]}" sh -c "cd /root/sizeguard && $run"
+
+step "$make_deb; $install_deb"
+in_clone "timeout 900 $make_deb"
+in_clone "$install_deb" </dev/null
+in_root id sizeguard
+test -s "$root/lib/systemd/system/sizeguard.service"
+in_root apt-get -q install man-db >/dev/null
+in_root man sizeguard | grep -A 3 '^EXIT STATUS'
+
+step "the installed program, as its service runs it, watching an edited settings file"
+echo "data" > "$root/var/tmp/watched.log"
+sed -i 's|^TargetFile=.*|TargetFile=/var/tmp/watched.log*|; s|^Interval=.*|Interval=1|' \
+    "$root/etc/sizeguard/Sizeguard.ini"
+expect_notice 10 "No Changes on file /var/tmp/watched.log" \
+    chroot --userspec=sizeguard:tty "$root" /usr/sbin/sizeguard
+
+step "reinstalled: the edited settings stay"
+in_clone "$install_deb" </dev/null
+grep -q '^TargetFile=/var/tmp/watched.log\*' "$root/etc/sizeguard/Sizeguard.ini"
+step "the service under systemd, enabled as the README says"
+in_root apt-get -q install systemd systemd-sysv bsdextrautils >/dev/null
+in_root useradd --create-home ops
+rm "$root/var/tmp/watched.log"
+sed -i 's|^NetSendAdr=.*|NetSendAdr=*;ops;|; s|^Interval=.*|Interval=2|' \
+    "$root/etc/sizeguard/Sizeguard.ini"
+# Nothing runs in the root until it boots: enabled now, started at boot.
+in_root ${enable/--now /}
+# Inside: a terminal where "ops" allows messages; the watched file comes
+# back after the first start has failed; then what the service did.
+cat > "$root/root/check.sh" <<'INSIDE'
+#!/bin/sh
+(echo "mesg y"; sleep 300) | script -qfc "login -f ops" /root/tty.txt >/dev/null 2>&1 &
+until journalctl -q -u sizeguard | grep -q "Target does not exist"; do sleep 1; done
+echo "  | the first start failed; the file is back" >> /root/progress
+echo data > /var/tmp/watched.log
+waited=0
+until grep -aq "to ops: No Changes" /root/tty.txt; do
+    sleep 1
+    waited=$((waited + 1))
+    [ $((waited % 10)) -ne 0 ] || echo "  | $waited s waiting for the restart and a notice" >> /root/progress
+done
+journalctl -q -u sizeguard > /root/journal.txt
+pid=$(systemctl show -P MainPID sizeguard)
+grep -E '^(CapEff|NoNewPrivs)' "/proc/$pid/status" > /root/process.txt
+stat -c '%U %G' "/proc/$pid" >> /root/process.txt
+systemctl poweroff
+INSIDE
+cat > "$root/etc/systemd/system/newcomer-check.service" <<'INSIDE'
+[Service]
+Type=oneshot
+ExecStart=/bin/sh /root/check.sh
+[Install]
+WantedBy=multi-user.target
+INSIDE
+in_root systemctl enable newcomer-check
+umount "$root/proc"
+touch "$root/root/progress"
+tail -f "$root/root/progress" &
+tailer=$!
+timeout -k 10 180 systemd-nspawn -q -D "$root" -b --register=no --keep-unit --console=pipe \
+    </dev/null >"$work/boot.log" 2>&1 || true
+kill "$tailer"
+cat "$root/root/process.txt"
+grep -E "Target does not exist|Scheduled restart" "$root/root/journal.txt"
+grep -m 2 "No Changes" "$root/root/journal.txt"
+grep -a -m 2 "No Changes" "$root/root/tty.txt"
+grep -qx "CapEff:.0000000000000000" "$root/root/process.txt"
+grep -qx "NoNewPrivs:.1" "$root/root/process.txt"
+grep -qx "sizeguard tty" "$root/root/process.txt"
+grep -q "Scheduled restart job" "$root/root/journal.txt"
+grep -aq "to \*: No Changes on file /var/tmp/watched.log" "$root/root/tty.txt"
+grep -aq "to ops: No Changes on file /var/tmp/watched.log" "$root/root/tty.txt"
+step "passed"
