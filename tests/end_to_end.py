@@ -1,12 +1,10 @@
 #!/usr/bin/env python3
 """The real program, each run in a folder of its own with a recording messenger.
+Scenarios are rows of tables, run against either program (the Windows one's
+boxes read by the probe); host-only ones are plain functions. Waits are bounded.
 
     end_to_end.py posix SIZEGUARD NET [GROUP...]
     end_to_end.py windows WINE SIZEGUARD.EXE NET.EXE RECORDER.EXE PROBE.EXE [GROUP...]
-
-Each scenario is one row of a table and runs against either program; the
-Windows program's message boxes are read by the probe. Host-only scenarios
-are plain functions after the tables. Every wait is bounded.
 """
 import atexit
 import os
@@ -14,28 +12,29 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import threading
 import time
+from pathlib import Path
 
 FOLDERS = []
 atexit.register(lambda: [shutil.rmtree(d, ignore_errors=True) for d in FOLDERS])
 
-HOST = sys.argv[1]
-WINDOWS = HOST == 'windows'
+HOST, WINDOWS = sys.argv[1], sys.argv[1] == 'windows'
 if WINDOWS:
-    WINE = sys.argv[2]
+    WINE, GROUPS = sys.argv[2], sys.argv[7:]
     PROGRAM, NET, RECORDER, PROBE = map(os.path.abspath, sys.argv[3:7])
-    GROUPS = sys.argv[7:]
 else:
-    PROGRAM, NET = map(os.path.abspath, sys.argv[2:4])
-    GROUPS = sys.argv[4:]
+    (PROGRAM, NET), GROUPS = map(os.path.abspath, sys.argv[2:4]), sys.argv[4:]
 FAILURES = []
 
 # Start-up errors: settings (None: no file), files beside the program,
-# then what the user is told: title, prompt ("..." ends a prefix), icon, status.
+# then what the user is told: title, prompt (POSIX, Windows where they
+# differ), icon, status.
 GOOD = 'TargetFile=here.log*\nNetSendAdr=ops;\n'
+A_FOLDER, A_FIFO = '<a folder>', '<a FIFO>'  # in place of the settings file
 STARTUP = [
     ('no settings file', None, '', 'Sorry', 'no ini file', 0, 1),
+    ('settings file a folder', A_FOLDER, '', 'Sorry', 'no target file given', 0, 1),
+    ('settings file a FIFO', A_FIFO, '', 'Sorry', 'no target file given', 0, 1),
     ('no section General', '[Other]\n' + GOOD, '', 'Sorry', 'no target file given', 0, 1),
     ('no target', 'NetSendAdr=ops;\n', '', 'Sorry', 'no target file given', 0, 1),
     ('single star', 'TargetFile=*\n', '', 'Target does not exist', '', 1, 1),
@@ -47,7 +46,8 @@ STARTUP = [
      'v' * 1023, 1, 1),
     ('interval overflow', GOOD + 'Interval=1e9\n', 'here.log', 'sizeguard',
      'overflow: Interval "1e9"', 1, 2),
-    ('no messenger', GOOD, 'here.log', 'sizeguard', 'cannot start "Net...', 1, 2),
+    ('no messenger', GOOD, 'here.log', 'sizeguard', ('cannot start "Net": No such file or directory',
+     'cannot start "Net Send ops "Filesize is NULL here.log"": File not found'), 1, 2),
 ]
 
 # Length of each watched file before each pass (None: missing), and the
@@ -64,17 +64,11 @@ WATCHED = [
 NOTICES = {'E': 'Srv 1 [ Filesize is NULL %s ]', 'C': 'Srv 1 [ No Changes on file %s ]',
            'M': 'File does not exist %s'}
 
-# Watched paths that reach the messenger as text and are never evaluated:
-# the path, what the messenger receives, whether Windows allows the name.
-PATHS = [
-    ('a b.log', 'a b.log', True),
-    ('$(touch made).log', '$(touch made).log', True),
-    ('`touch made`.log', '`touch made`.log', True),
-    ('x;touch made.log', 'x;touch made.log', True),
-    ("it's %s %n.log", "it's %s %n.log", True),
-    ('caf\xe9 \xff.log', 'caf\xe9 \xff.log', True),
-    ('say "hi".log', 'say hi.log', False),  # a quote takes part in the splitting
-]
+# Watched paths that reach the messenger as text, never evaluated.
+PATHS = ['a b.log', '$(touch made).log', '`touch made`.log', 'x;touch made.log',
+         "it's %s %n.log", 'caf\xe9 \xff.log', 'sub\\x.log']  # a backslash separates
+# POSIX only, Windows has no quotes in names: a quote takes part in the splitting.
+QUOTED = ('say "hi".log', 'say hi.log')
 
 # Interval setting and the whole seconds of pause it gives.
 PAUSES = [('0.4', 0), ('1.5', 2), ('2.5', 2)]
@@ -88,6 +82,7 @@ def check(what, expected, actual):
 
 def host_path(folder, name):
     """A name from the settings (8-bit text) as the host's file system sees it."""
+    name = name.replace('\\', '/')
     if WINDOWS:
         return os.path.join(folder, name.encode('latin-1').decode('cp1252'))
     return os.path.join(folder.encode(), name.encode('latin-1'))
@@ -98,6 +93,7 @@ def set_length(folder, name, length):
     if length is None:
         os.remove(path)
     else:
+        os.makedirs(os.path.dirname(path), exist_ok=True)
         with open(path, 'ab') as f:
             f.truncate(length)  # sparse beyond what was written
 
@@ -107,6 +103,13 @@ def fresh():
     return FOLDERS[-1]
 
 
+def write_recorder(d):
+    """A POSIX Net that appends its arguments to Net.calls beside it, one
+    write per call so that calls never mix."""
+    Path(d, 'Net').write_text('#!/bin/sh\nprintf "%s\\n" "$(printf "[%s]" "$@")" >> "${0%/*}/Net.calls"\n')
+    Path(d, 'Net').chmod(0o755)
+
+
 def folder(settings, files=(), messenger=True):
     """A fresh folder with a copy of the program, a recording Net and the
     settings, with CRLF line ends as a Windows editor writes them."""
@@ -114,22 +117,24 @@ def folder(settings, files=(), messenger=True):
     shutil.copy(PROGRAM, d)
     if messenger and WINDOWS:
         shutil.copy(RECORDER, os.path.join(d, 'Net.exe'))
-    elif messenger:  # one appending write per call, so calls never mix
-        with open(os.path.join(d, 'Net'), 'w') as f:
-            f.write('#!/bin/sh\nprintf \'%s\\n\' "$(printf \'[%s]\' "$@")" >> "${0%/*}/Net.calls"\n')
-        os.chmod(os.path.join(d, 'Net'), 0o755)
-    if settings is not None:
-        with open(os.path.join(d, 'Sizeguard.ini'), 'wb') as f:
-            f.write(('[General]\n' + settings).replace('\n', '\r\n').encode('latin-1'))
+    elif messenger:
+        write_recorder(d)
+    ini = os.path.join(d, 'Sizeguard.ini')
+    if settings == A_FOLDER:
+        os.mkdir(ini)
+    elif settings == A_FIFO:
+        os.mkfifo(ini)
+    elif settings is not None:
+        Path(ini).write_bytes(('[General]\n' + settings).replace('\n', '\r\n').encode('latin-1'))
     for name in files:
         set_length(d, name, 0)
     return d
 
 
-def start(d):
+def start(d, env=None):
     command = [WINE, 'sizeguard.exe'] if WINDOWS else ['./sizeguard']
     # Wine's own programs may hold a pipe open long after: its messages are not ours.
-    return subprocess.Popen(command, cwd=d, stdout=subprocess.DEVNULL,
+    return subprocess.Popen(command, cwd=d, env=env, stdout=subprocess.DEVNULL,
                             stderr=subprocess.DEVNULL if WINDOWS else subprocess.PIPE)
 
 
@@ -142,13 +147,9 @@ def stop(program):
 
 def records(d, count, seconds=20, name='Net'):
     """The messenger's calls, once there are at least `count`."""
-    deadline = time.monotonic() + seconds
+    calls, deadline = Path(d, name + '.calls'), time.monotonic() + seconds
     while True:
-        try:
-            with open(os.path.join(d, name + '.calls'), 'rb') as f:
-                lines = f.read().decode('latin-1').splitlines()
-        except FileNotFoundError:
-            lines = []
+        lines = calls.read_bytes().decode('latin-1').splitlines() if calls.exists() else []
         if len(lines) >= count or time.monotonic() > deadline:
             return lines
         time.sleep(0.02)
@@ -158,38 +159,33 @@ def told(d):
     """How the program refused to start: title, prompt, icon, status."""
     if not WINDOWS:
         run = subprocess.run(['./sizeguard'], cwd=d, capture_output=True, timeout=20)
-        line = run.stderr.decode('latin-1')
-        check('one line', 1, line.count('\n'))
-        title, _, prompt = line.rstrip('\n').partition(': ')
-        return title, prompt, None, run.returncode
-    run = subprocess.run([WINE, PROBE, 'Z:' + d.replace('/', '\\') + '\\sizeguard.exe'],
+        title, _, prompt = run.stderr.decode('latin-1').partition(': ')
+        return title, prompt.replace('\n', '', 1), None, str(run.returncode)  # one line
+    run = subprocess.run([WINE, PROBE, 'Z:%s\\sizeguard.exe' % d.replace('/', '\\')],
                          cwd=d, capture_output=True, timeout=60)
     box = dict(line.split('=', 1) for line in run.stdout.decode('latin-1').splitlines())
     check('a box with only OK, the program running behind it',
           ('OK', '1'), (box.get('buttons'), box.get('running')))
-    return box['title'], box.get('text'), int(box.get('icon', -1)), int(box['status'])
+    return box.get('title'), box.get('text'), int(box.get('icon', -1)), box.get('status')
 
 
 def startup():
     for name, settings, files, title, prompt, icon, status in STARTUP:
-        print('start-up:', name, flush=True)
+        if WINDOWS and settings == A_FIFO:
+            continue  # no such thing there
         d = folder(settings, files.split(), messenger=name != 'no messenger')
-        got_title, got_prompt, got_icon, got_status = told(d)
-        if prompt.endswith('...') and got_prompt.startswith(prompt[:-3]):
-            got_prompt = prompt
-        check(name, (title, prompt, icon if WINDOWS else None, status),
-              (got_title, got_prompt, got_icon, got_status))
+        if not isinstance(prompt, str):
+            prompt = prompt[WINDOWS]
+        check(name, (title, prompt, icon if WINDOWS else None, str(status)), told(d))
         check(name + ': nothing started', [], records(d, 0))
-    print('start-up: a list without ";" watches and sends nothing', flush=True)
+    # A list without ";" watches and sends nothing.
     d = folder('TargetFile=here.log*\nNetSendAdr=ops\nInterval=0.4\n', ['here.log'])
     program = start(d)
     time.sleep(2)  # passes without pause; any call would show
-    check('no recipient', '', stop(program))
-    check('no recipient: nothing started', [], records(d, 0))
+    check('no recipient', ('', []), (stop(program), records(d, 0)))
 
 
 def watching():
-    print('watching: %d passes over %d files' % (len(WATCHED[0][1]), len(WATCHED)), flush=True)
     names = [name for name, _, _ in WATCHED]
     d = folder('TargetFile=%s*\nNetSendAdr=ops;dev;\nInterval=2\nSendMessage=Srv 1\n'
                % '*'.join(names), names)
@@ -210,8 +206,7 @@ def watching():
 
 
 def paths():
-    print('hostile paths', flush=True)
-    rows = [(path, notice) for path, notice, windows in PATHS if windows or not WINDOWS]
+    rows = [(path, path) for path in PATHS] + ([] if WINDOWS else [QUOTED])
     d = folder('TargetFile=%s*\nNetSendAdr=ops;\n' % '*'.join(p for p, _ in rows), [p for p, _ in rows])
     program = start(d)
     calls = records(d, len(rows))
@@ -221,28 +216,25 @@ def paths():
 
 
 def pauses():
-    print('pauses:', ', '.join(i for i, _ in PAUSES), flush=True)
-    runs = []
-    for interval, _ in PAUSES:
-        d = folder('TargetFile=tick.log*\nNetSendAdr=ops;\nInterval=%s\n' % interval, ['tick.log'])
-        runs.append((d, start(d), []))
-    # The time between the second and third pass: the first includes start-up.
+    runs = [folder('TargetFile=tick.log*\nNetSendAdr=ops;\nInterval=%s\n' % i, ['tick.log'])
+            for i, _ in PAUSES]
+    programs, arrivals = [start(d) for d in runs], [[] for _ in runs]
     deadline = time.monotonic() + 30
-    while time.monotonic() < deadline and any(len(arrivals) < 3 for _, _, arrivals in runs):
-        for d, _, arrivals in runs:
-            if len(arrivals) < 3 and len(records(d, 0)) > len(arrivals):
-                arrivals.append(time.monotonic())
+    while time.monotonic() < deadline and min(map(len, arrivals)) < 3:
+        for d, times in zip(runs, arrivals):
+            if len(records(d, 0)) > len(times):
+                times.append(time.monotonic())
         time.sleep(0.02)
-    for (interval, seconds), (d, program, arrivals) in zip(PAUSES, runs):
+    for (interval, seconds), program, times in zip(PAUSES, programs, arrivals):
         stop(program)
-        gap = arrivals[2] - arrivals[1] if len(arrivals) == 3 else None
-        check('Interval=%s: pause of %d s' % (interval, seconds), True,
-              gap is not None and seconds - 0.1 < gap < seconds + 0.9)
+        # Between the second and third pass: the first includes start-up.
+        gap = times[2] - times[1] if len(times) >= 3 else -1
+        check('Interval=%s: a pause of %d s' % (interval, seconds), True,
+              seconds - 0.1 < gap < seconds + 0.9)
 
 
 def net_stand_in():
     """POSIX only: the shipped messenger prints the notice literally."""
-    print('Net stand-in', flush=True)
     d = fresh()
     host = os.uname().nodename
     hostile = 'File does not exist /tmp/$(touch made) `touch made2`; "q" \'r\' \\ $HOME %s'
@@ -252,63 +244,54 @@ def net_stand_in():
             (['sEnD', 'ops', 'split', 'text'], 0, 'Message from %s to ops: split text\n' % host),
             (['Receive', 'ops', 'x'], 2, ''), (['Send'], 2, ''), ([], 2, '')]:
         run = subprocess.run([NET] + arguments, cwd=d, capture_output=True, text=True, timeout=10)
-        check('Net %s' % arguments, (status, out, usage if status else ''), (run.returncode, run.stdout, run.stderr))
+        check('Net %s' % arguments, (status, out, usage if status else ''),
+              (run.returncode, run.stdout, run.stderr))
     check('Net ran nothing', [], os.listdir(d))
+
+
+def usage(pid):
+    """Open files, resident kB and zombie children of a process."""
+    with open('/proc/%d/status' % pid) as f:
+        memory = next(int(line.split()[1]) for line in f if line.startswith('VmRSS:'))
+    zombies = 0
+    for child in filter(str.isdigit, os.listdir('/proc')):
+        try:
+            with open('/proc/%s/stat' % child) as f:
+                zombies += f.read().rpartition(')')[2].split()[:2] == ['Z', str(pid)]
+        except OSError:
+            pass  # ended meanwhile
+    return len(os.listdir('/proc/%d/fd' % pid)), memory, zombies
 
 
 def storm():
     """POSIX only: notices without pause leave no zombie, no open file, no growth."""
-    print('notice storm', flush=True)
     d = folder('TargetFile=same.log*\nNetSendAdr=a;b;c;\nInterval=0.1\n', messenger=False)
     set_length(d, 'same.log', 6)
     shutil.copy('/bin/true', os.path.join(d, 'Net'))
     program = start(d)
-    proc = '/proc/%d/' % program.pid
-
-    def resident_kb():
-        with open(proc + 'status') as f:
-            return next(int(line.split()[1]) for line in f if line.startswith('VmRSS:'))
-    time.sleep(0.5)  # a load figure, not a synchronisation
-    files, memory = len(os.listdir(proc + 'fd')), resident_kb()
+    time.sleep(0.5)  # load figures, not a synchronisation
+    files, memory, _ = usage(program.pid)
     time.sleep(3)
-    states = []
-    for pid in filter(str.isdigit, os.listdir('/proc')):
-        try:
-            with open('/proc/%s/stat' % pid) as f:
-                fields = f.read().rpartition(')')[2].split()
-        except OSError:
-            continue
-        if fields[1] == str(program.pid):
-            states.append(fields[0])
-    check('zombies', 0, states.count('Z'))
-    check('open files', files, len(os.listdir(proc + 'fd')))
+    now = usage(program.pid)
+    check('storm: open files, zombies', (files, 0), (now[0], now[2]))
     if not os.environ.get('SIZEGUARD_SANITIZED'):  # its allocator keeps freed memory a while
-        check('resident memory within 64 kB of %d kB' % memory, True, resident_kb() <= memory + 64)
+        check('storm: resident memory within 64 kB of %d kB' % memory, True, now[1] <= memory + 64)
     check('storm: standard error', '', stop(program))
 
 
 def rotation():
     """POSIX only: a log rotated, truncated and recreated without pause."""
-    print('log rotation under fire', flush=True)
     d = folder('TargetFile=app.log*\nNetSendAdr=ops;\nInterval=0.1\n', ['app.log'])
     program = start(d)
     records(d, 1)  # watching has begun
-    stop_rotating = threading.Event()
-
-    def rotate():
-        log, i = os.path.join(d, 'app.log'), 0
-        while not stop_rotating.is_set():
-            os.rename(log, log + '.1')
-            set_length(d, 'app.log', i % 7)
-            os.truncate(log, i % 3)
-            os.remove(log)
-            set_length(d, 'app.log', 5)
-            i += 1
-    rotating = threading.Thread(target=rotate)
-    rotating.start()
-    time.sleep(3)
-    stop_rotating.set()
-    rotating.join()
+    log, i, deadline = os.path.join(d, 'app.log'), 0, time.monotonic() + 3
+    while time.monotonic() < deadline:
+        os.rename(log, log + '.1')
+        set_length(d, 'app.log', i % 7)
+        os.truncate(log, i % 3)
+        os.remove(log)
+        set_length(d, 'app.log', 5)
+        i += 1
     check('rotation: standard error', '', stop(program))
     allowed = {'[Send][ops][%s app.log]' % n
                for n in ('File does not exist', 'Filesize is NULL', 'No Changes on file')}
@@ -317,23 +300,33 @@ def rotation():
 
 def net_exe():
     """Windows only: Net.exe hands the text to msg.exe as one argument."""
-    print('Net.exe and msg.exe', flush=True)
     d = fresh()
     shutil.copy(NET, d)
-    net = [WINE, os.path.join(d, 'Net.exe')]
-    check('without msg.exe', 1, subprocess.run(net + ['Send', 'ops', 'text'], capture_output=True).returncode)
+
+    def net(*arguments):
+        return subprocess.run([WINE, os.path.join(d, 'Net.exe'), *arguments], capture_output=True).returncode
+    check('without msg.exe', 1, net('Send', 'ops', 'text'))
     shutil.copy(RECORDER, os.path.join(d, 'msg.exe'))
     text = 'a "quoted" text \\ with\\\\ back\\slashes\\ and $(x) `y`; \'z\''
-    check('msg.exe status', 0, subprocess.run(net + ['sEnD', '*', text]).returncode)
-    subprocess.run(net + ['Send', 'ops', 'split', 'text'])
-    check('wrong verb', 2, subprocess.run(net + ['Receive', 'ops', 'x'], capture_output=True).returncode)
+    check('msg.exe status and a wrong verb', (0, 0, 2),
+          (net('sEnD', '*', text), net('Send', 'ops', 'split', 'text'), net('Receive', 'ops', 'x')))
     check('msg.exe calls', ['[*][%s]' % text, '[ops][split text]'], records(d, 2, name='msg'))
+
+
+def messenger_on_path():
+    """POSIX only: without a Net beside the program, the one on PATH."""
+    d, bin = folder(GOOD, ['here.log'], messenger=False), fresh()
+    write_recorder(bin)
+    program = start(d, dict(os.environ, PATH=bin + ':' + os.environ['PATH']))
+    check('on PATH', ['[Send][ops][Filesize is NULL here.log]'], records(bin, 1))
+    check('on PATH: standard error', '', stop(program))
 
 
 def host_only():
     if WINDOWS:
         net_exe()
     else:
+        messenger_on_path()
         net_stand_in()
         storm()
         rotation()

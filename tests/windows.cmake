@@ -21,7 +21,7 @@ set_tests_properties(needs_only_system_dlls PROPERTIES
 
 set(wine ${CMAKE_CROSSCOMPILING_EMULATOR})
 add_test(NAME wine_prefix COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/wine_prefix.sh ${wine})
-add_test(NAME wine_server_stop COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/wine_prefix.sh stop)
+add_test(NAME wine_server_stop COMMAND wineserver -k)
 set_tests_properties(wine_prefix PROPERTIES FIXTURES_SETUP wine)
 set_tests_properties(wine_server_stop PROPERTIES FIXTURES_CLEANUP wine)
 

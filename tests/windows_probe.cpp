@@ -1,7 +1,7 @@
-// Starts a program, reads the message box it shows as a user would see it,
-// waits HOLD seconds (default 0), presses OK and reports the exit status:
-//   probe PROGRAM [HOLD]  ->  title=, text=, icon=0|1, buttons=, running=1|0, status=
-// Every wait has a limit; "none" stands for a box or an end that never came.
+// Starts PROGRAM, reads the message box it shows as a user sees it, waits
+// HOLD seconds (default 0), presses OK and reports the exit status:
+//   probe PROGRAM [HOLD]  ->  title= text= icon=0|1 buttons= running=1|0 status=
+// Every wait has a limit: no box gives no title, no end "status=none".
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -10,80 +10,64 @@
 
 namespace {
 
-struct Search {
-    DWORD process;
-    HWND box;
-};
+std::string Text(HWND window, bool className = false) {
+    char text[4096] = "";
+    (className ? GetClassNameA : GetWindowTextA)(window, text, sizeof text);
+    return text;
+}
 
+// EnumWindows' way of searching: the dialog of the process in `found`.
 BOOL CALLBACK FindBox(HWND window, LPARAM found) {
-    auto* search = reinterpret_cast<Search*>(found);
+    auto* search = reinterpret_cast<std::pair<DWORD, HWND>*>(found);
     DWORD process = 0;
-    char name[16] = "";
     GetWindowThreadProcessId(window, &process);
-    GetClassNameA(window, name, sizeof name);
-    if (process != search->process || std::string(name) != "#32770" || !IsWindowVisible(window))
+    if (process != search->first || Text(window, true) != "#32770" || !IsWindowVisible(window))
         return TRUE;
-    search->box = window;
+    search->second = window;
     return FALSE;
 }
 
 BOOL CALLBACK AddButton(HWND child, LPARAM list) {
-    char name[16] = "", text[64] = "";
-    GetClassNameA(child, name, sizeof name);
-    GetWindowTextA(child, text, sizeof text);
     auto* buttons = reinterpret_cast<std::string*>(list);
-    if (std::string(name) == "Button" && IsWindowVisible(child))
-        *buttons += (buttons->empty() ? "" : ",") + std::string(text);
+    if (Text(child, true) == "Button" && IsWindowVisible(child))
+        *buttons += (buttons->empty() ? "" : ",") + Text(child);
     return TRUE;
-}
-
-std::string Text(HWND window) {
-    char text[4096] = "";
-    GetWindowTextA(window, text, sizeof text);
-    return text;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2)
-        return 2;
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION program;
-    std::string line = std::string("\"") + argv[1] + "\"";
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &program))
-        return 3;
-    Search search = {program.dwProcessId, nullptr};
-    for (int tries = 0; tries < 300 && !search.box; ++tries) {
-        if (WaitForSingleObject(program.hProcess, 0) == WAIT_OBJECT_0)
-            break;
+    std::string line = std::string("\"") + (argc > 1 ? argv[1] : "") + "\"";
+    if (argc < 2 || !CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                    nullptr, &startup, &program))
+        return 2;
+    std::pair<DWORD, HWND> search = {program.dwProcessId, nullptr};
+    for (int tries = 0; tries < 300 && !search.second &&
+                        WaitForSingleObject(program.hProcess, 0) == WAIT_TIMEOUT;
+         ++tries) {
         EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
-        if (!search.box)
-            Sleep(50);
+        Sleep(search.second ? 0 : 50);
     }
-    if (search.box) {
+    if (const HWND box = search.second) {
         // Boxes without an icon keep an empty icon control.
-        const HWND icon = GetDlgItem(search.box, 1088);
+        const HWND icon = GetDlgItem(box, 1088);
         std::string buttons;
-        EnumChildWindows(search.box, AddButton, reinterpret_cast<LPARAM>(&buttons));
-        std::printf("title=%s\ntext=%s\nicon=%d\nbuttons=%s\nrunning=%d\n",
-                    Text(search.box).c_str(), Text(GetDlgItem(search.box, 65535)).c_str(),
+        EnumChildWindows(box, AddButton, reinterpret_cast<LPARAM>(&buttons));
+        std::printf("title=%s\ntext=%s\nicon=%d\nbuttons=%s\nrunning=%d\n", Text(box).c_str(),
+                    Text(GetDlgItem(box, 65535)).c_str(),
                     icon && SendMessageA(icon, STM_GETICON, 0, 0) ? 1 : 0, buttons.c_str(),
                     WaitForSingleObject(program.hProcess, 0) == WAIT_TIMEOUT ? 1 : 0);
         std::fflush(stdout);
         Sleep(argc > 2 ? static_cast<DWORD>(std::atoi(argv[2])) * 1000 : 0);
-        PostMessageA(search.box, WM_COMMAND, IDOK, 0);
-    } else {
-        std::printf("title=none\n");
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
     }
     DWORD status = 0;
-    if (WaitForSingleObject(program.hProcess, 10000) == WAIT_OBJECT_0 &&
-        GetExitCodeProcess(program.hProcess, &status))
-        std::printf("status=%lu\n", status);
-    else
-        std::printf("status=none\n");
+    const bool ended = WaitForSingleObject(program.hProcess, 10000) == WAIT_OBJECT_0 &&
+                       GetExitCodeProcess(program.hProcess, &status);
+    std::printf(ended ? "status=%lu\n" : "status=none\n", status);
     TerminateProcess(program.hProcess, 9);
     return 0;
 }

@@ -1,15 +1,11 @@
 #!/bin/sh
-# The tests' own Wine prefix, made once per build folder: message boxes
-# become real windows without any display (the null graphics driver, which
-# takes effect from the next session of the prefix's server), and Wine's own
-# net.exe is hidden, so that a missing messenger stays missing. Then a server
-# and the session's own processes, started here with no test's output to
-# hold open, serve the tests until `wine_prefix.sh stop`.
-# Usage: WINEPREFIX=... wine_prefix.sh WINE | stop
+# The tests' Wine prefix, made once per build: the null graphics driver
+# (from the prefix server's next session) makes message boxes real windows
+# without a display; Wine's own net.exe is hidden, so a missing messenger
+# stays missing. Then the server and the session's processes start here,
+# holding no test's output open, until `wineserver -k`.
+# Usage: WINEPREFIX=... wine_prefix.sh WINE
 set -e
-if [ "$1" = stop ]; then
-    exec wineserver -k
-fi
 if [ ! -e "$WINEPREFIX/ready" ]; then
     rm -rf "$WINEPREFIX"
     "$1" wineboot --init
