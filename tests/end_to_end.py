@@ -15,8 +15,8 @@ import tempfile
 import time
 from pathlib import Path
 
-FOLDERS = []
-atexit.register(lambda: [shutil.rmtree(d, ignore_errors=True) for d in FOLDERS])
+FOLDERS, PROGRAMS = [], []  # to remove and to end, however the run ends
+atexit.register(lambda: [p.kill() for p in PROGRAMS] + [shutil.rmtree(d, True) for d in FOLDERS])
 
 HOST, WINDOWS = sys.argv[1], sys.argv[1] == 'windows'
 if WINDOWS:
@@ -134,8 +134,9 @@ def folder(settings, files=(), messenger=True):
 def start(d, env=None):
     command = [WINE, 'sizeguard.exe'] if WINDOWS else ['./sizeguard']
     # Wine's own programs may hold a pipe open long after: its messages are not ours.
-    return subprocess.Popen(command, cwd=d, env=env, stdout=subprocess.DEVNULL,
-                            stderr=subprocess.DEVNULL if WINDOWS else subprocess.PIPE)
+    PROGRAMS.append(subprocess.Popen(command, cwd=d, env=env, stdout=subprocess.DEVNULL,
+                                     stderr=subprocess.DEVNULL if WINDOWS else subprocess.PIPE))
+    return PROGRAMS[-1]
 
 
 def stop(program):
