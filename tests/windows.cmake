@@ -1,23 +1,48 @@
-# The 64-bit Windows build's tests, under wine64 in a prefix of their own.
+# The Windows program and its tests under Wine, in a prefix of this build's
+# own: the logic, Windows' own readers held to our tables, and the real
+# program end to end, its message boxes read by the probe.
 if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
-    message(FATAL_ERROR "wine64 is needed to run the Windows tests")
+    message(FATAL_ERROR "Wine is needed to run the Windows tests")
 endif()
 
-# Windows' own INI reader and command-line splitter, held to our tables.
 sizeguard_tests(windows_differential_tests platform/windows_differential_test.cpp)
-
 # A messenger that appends its arguments to "<its name>.calls" beside it.
 add_executable(recorder platform/windows_recorder.cpp)
+add_executable(probe windows_probe.cpp)
 
-add_test(NAME wine_prefix COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} wineboot --init)
+# A GUI program (PE32 when 32-bit) that needs no DLL beyond the system's.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(magic "Magic[ \t]+010b[ \t]+\\(PE32\\).*")
+endif()
+add_test(NAME needs_only_system_dlls COMMAND ${CMAKE_OBJDUMP} -p $<TARGET_FILE:sizeguard>)
+set_tests_properties(needs_only_system_dlls PROPERTIES
+    PASS_REGULAR_EXPRESSION "${magic}Subsystem[ \t]+00000002[ \t]+\\(Windows GUI\\)"
+    FAIL_REGULAR_EXPRESSION "DLL Name: lib")
+
+set(wine ${CMAKE_CROSSCOMPILING_EMULATOR})
+add_test(NAME wine_prefix COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/wine_prefix.sh ${wine})
+add_test(NAME wine_server_stop COMMAND wineserver -k)
+set_tests_properties(wine_prefix PROPERTIES FIXTURES_SETUP wine)
+set_tests_properties(wine_server_stop PROPERTIES FIXTURES_CLEANUP wine)
+
 add_test(NAME logic_tests COMMAND logic_tests)
 add_test(NAME windows_differential_tests COMMAND windows_differential_tests)
-add_test(NAME windows_end_to_end
-    COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/windows_end_to_end.sh
-        ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:sizeguard>
-        $<TARGET_FILE:Net> $<TARGET_FILE:recorder>)
-set(wine_tests logic_tests windows_differential_tests windows_end_to_end)
-set_tests_properties(wine_prefix PROPERTIES FIXTURES_SETUP wine)
+set_tests_properties(logic_tests PROPERTIES LABELS logic)
+set_tests_properties(windows_differential_tests needs_only_system_dlls PROPERTIES LABELS host)
+set(wine_tests logic_tests windows_differential_tests)
+foreach(group IN LISTS SIZEGUARD_END_TO_END)
+    add_test(NAME end_to_end.${group}
+        COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/end_to_end.py windows ${wine}
+            $<TARGET_FILE:sizeguard> $<TARGET_FILE:Net> $<TARGET_FILE:recorder>
+            $<TARGET_FILE:probe> ${group})
+    set_tests_properties(end_to_end.${group} PROPERTIES LABELS end_to_end.${group})
+    list(APPEND wine_tests end_to_end.${group})
+endforeach()
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(arch win32)
+else()
+    set(arch win64)
+endif()
 set_tests_properties(${wine_tests} PROPERTIES FIXTURES_REQUIRED wine)
-set_tests_properties(wine_prefix ${wine_tests} PROPERTIES TIMEOUT 120 ENVIRONMENT
-    "WINEPREFIX=${CMAKE_CURRENT_BINARY_DIR}/wineprefix;WINEDEBUG=-all")
+set_tests_properties(wine_prefix wine_server_stop ${wine_tests} PROPERTIES TIMEOUT 120
+    ENVIRONMENT "WINEPREFIX=${CMAKE_CURRENT_BINARY_DIR}/wineprefix;WINEARCH=${arch};WINEDEBUG=-all;WINEDLLOVERRIDES=mscoree,mshtml=")

@@ -1,7 +1,5 @@
 #include "platform/fake_platform.h"
 
-#include <algorithm>
-
 #include "platform/platform.h"
 #include "settings/settings.h"
 
@@ -43,7 +41,7 @@ bool FileExists(const std::string& path) {
     Fake::Call("FileExists");
     if (path == Fake::SettingsFile())
         return host.settingsFileExists;
-    return host.everyPathIsEmpty || host.files.count(path) != 0;
+    return host.files.count(path) != 0;
 }
 
 std::string ReadProfileString(const std::string& section,
@@ -60,11 +58,6 @@ std::string ReadProfileString(const std::string& section,
 
 std::int64_t FileLength(const std::string& path) {
     Fake::Call("FileLength");
-    if (host.everyPathIsEmpty)
-        return 0;
-    auto& gone = host.vanishing;
-    if (std::find(gone.begin(), gone.end(), path) != gone.end())
-        return -1;
     auto found = host.files.find(path);
     return found == host.files.end() ? -1 : found->second;
 }

@@ -13,10 +13,8 @@ struct Host {
     std::string applicationDirectory = "C:\\watch";
     bool settingsFileExists = true;
     std::map<std::string, std::string> settings;  // keys of section General
-    std::map<std::string, std::int64_t> files;    // path -> length
-    bool everyPathIsEmpty = false;  // every path exists, with length 0
-    // Paths that exist but are gone by the time their length is asked.
-    std::vector<std::string> vanishing;
+    // path -> length; -1: it exists, but is gone by the time its length is asked
+    std::map<std::string, std::int64_t> files;
 
     std::vector<std::string> calls;     // operation names, in order
     std::vector<std::string> keysRead;

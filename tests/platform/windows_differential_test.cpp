@@ -1,7 +1,9 @@
-// Windows' own INI reader and command-line splitter, under wine64, held to
+// Windows' own INI reader and command-line splitter, under Wine, held to
 // the tables our readers are pinned to. Where Wine is known to differ from
 // Windows, Windows wins: such a case would be listed here with its reason.
 // None is listed today.
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -16,20 +18,14 @@ namespace {
 std::string WindowsProfileValue(const std::string& text, const std::string& key) {
     // A file of its own per call: the reader caches files by name.
     static int calls = 0;
-    char folder[MAX_PATH];
-    GetTempPathA(MAX_PATH, folder);
-    const std::string path = std::string(folder) + "sizeguard-" +
+    const std::string path = std::filesystem::temp_directory_path().string() + "\\sizeguard-" +
                              std::to_string(GetCurrentProcessId()) + "-" +
                              std::to_string(calls++) + ".ini";
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    DWORD written;
-    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(file);
+    std::ofstream(path, std::ios::binary) << text;
     char buffer[1024];
     const DWORD n = GetPrivateProfileStringA("General", key.c_str(), "", buffer,
                                              sizeof buffer, path.c_str());
-    DeleteFileA(path.c_str());
+    std::filesystem::remove(path);
     return std::string(buffer, n);
 }
 

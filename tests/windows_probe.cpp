@@ -1,0 +1,73 @@
+// Starts PROGRAM, reads the message box it shows as a user sees it, waits
+// HOLD seconds (default 0), presses OK and reports the exit status:
+//   probe PROGRAM [HOLD]  ->  title= text= icon=0|1 buttons= running=1|0 status=
+// Every wait has a limit: no box gives no title, no end "status=none".
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include <windows.h>
+
+namespace {
+
+std::string Text(HWND window, bool className = false) {
+    char text[4096] = "";
+    (className ? GetClassNameA : GetWindowTextA)(window, text, sizeof text);
+    return text;
+}
+
+// EnumWindows' way of searching: the dialog of the process in `found`.
+BOOL CALLBACK FindBox(HWND window, LPARAM found) {
+    auto* search = reinterpret_cast<std::pair<DWORD, HWND>*>(found);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process != search->first || Text(window, true) != "#32770" || !IsWindowVisible(window))
+        return TRUE;
+    search->second = window;
+    return FALSE;
+}
+
+BOOL CALLBACK AddButton(HWND child, LPARAM list) {
+    auto* buttons = reinterpret_cast<std::string*>(list);
+    if (Text(child, true) == "Button" && IsWindowVisible(child))
+        *buttons += (buttons->empty() ? "" : ",") + Text(child);
+    return TRUE;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION program;
+    std::string line = std::string("\"") + (argc > 1 ? argv[1] : "") + "\"";
+    if (argc < 2 || !CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                    nullptr, &startup, &program))
+        return 2;
+    std::pair<DWORD, HWND> search = {program.dwProcessId, nullptr};
+    for (int tries = 0; tries < 300 && !search.second &&
+                        WaitForSingleObject(program.hProcess, 0) == WAIT_TIMEOUT;
+         ++tries) {
+        EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
+        Sleep(search.second ? 0 : 50);
+    }
+    if (const HWND box = search.second) {
+        // Boxes without an icon keep an empty icon control.
+        const HWND icon = GetDlgItem(box, 1088);
+        std::string buttons;
+        EnumChildWindows(box, AddButton, reinterpret_cast<LPARAM>(&buttons));
+        std::printf("title=%s\ntext=%s\nicon=%d\nbuttons=%s\nrunning=%d\n", Text(box).c_str(),
+                    Text(GetDlgItem(box, 65535)).c_str(),
+                    icon && SendMessageA(icon, STM_GETICON, 0, 0) ? 1 : 0, buttons.c_str(),
+                    WaitForSingleObject(program.hProcess, 0) == WAIT_TIMEOUT ? 1 : 0);
+        std::fflush(stdout);
+        Sleep(argc > 2 ? static_cast<DWORD>(std::atoi(argv[2])) * 1000 : 0);
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+    }
+    DWORD status = 0;
+    const bool ended = WaitForSingleObject(program.hProcess, 10000) == WAIT_OBJECT_0 &&
+                       GetExitCodeProcess(program.hProcess, &status);
+    std::printf(ended ? "status=%lu\n" : "status=none\n", status);
+    TerminateProcess(program.hProcess, 9);
+    return 0;
+}
