@@ -2,10 +2,10 @@
 # Remakes docs/*.png: the four start-up boxes as a Windows user sees them,
 # taken by the tests' probe under Xvfb inside a Wine virtual desktop, so
 # that title bars are drawn. Needs xvfb and imagemagick; not part of the tests.
-# Usage: docs/make_pictures.sh [WINDOWS-BUILD-FOLDER]   (default build/windows)
+# Usage: docs/make_pictures.sh [WINDOWS-BUILD-FOLDER]   (default build-test/windows)
 set -eu
 docs=$(cd "$(dirname "$0")" && pwd)
-build=$(cd "${1:-build/windows}" && pwd)
+build=$(cd "${1:-build-test/windows}" && pwd)
 work=$(mktemp -d)
 export WINEPREFIX="$work/prefix" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
 export DISPLAY=:73
