@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <stdexcept>
+#include <utility>
 
 #include "platform/fake_platform.h"
 #include "platform/profile_format.h"
@@ -18,7 +19,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Fake::Reset();
     for (const char* key : {"TargetFile", "NetSendAdr", "Interval", "SendMessage"})
         Fake::host.settings[key] = Platform::ProfileValue(text, "General", key);
-    Fake::host.everyPathIsEmpty = true;  // empty files keep LastSizes at 0
+    // Every watched path exists and is empty: empty files keep LastSizes at 0.
+    std::string path;
+    for (char c : Fake::host.settings["TargetFile"] + "*") {
+        if (c != '*')
+            path += c;
+        else
+            Fake::host.files[std::exchange(path, {})] = 0;
+    }
     Fake::host.callBudget = 5000;
     try {
         Mod_Main::Main();

@@ -105,22 +105,26 @@ def fresh():
     return FOLDERS[-1]
 
 
-def write_recorder(d):
-    """A POSIX Net that appends its arguments to Net.calls beside it, one
-    write per call so that calls never mix."""
-    Path(d, 'Net').write_text('#!/bin/sh\nprintf "%s\\n" "$(printf "[%s]" "$@")" >> "${0%/*}/Net.calls"\n')
-    Path(d, 'Net').chmod(0o755)
+# A POSIX Net that appends its arguments to Net.calls beside it, one write
+# per call so that calls never mix.
+RECORDER_SCRIPT = '#!/bin/sh\nprintf "%s\\n" "$(printf "[%s]" "$@")" >> "${0%/*}/Net.calls"\n'
+
+
+def write_messenger(d, script=RECORDER_SCRIPT, mode=0o755):
+    Path(d, 'Net').write_text(script)
+    Path(d, 'Net').chmod(mode)
 
 
 def folder(settings, files=(), messenger=True):
-    """A fresh folder with a copy of the program, a recording Net and the
-    settings, with CRLF line ends as a Windows editor writes them."""
+    """A fresh folder with a copy of the program, a messenger (True: one that
+    records; or the text of a POSIX one) and the settings, with CRLF line
+    ends as a Windows editor writes them."""
     d = fresh()
     shutil.copy(PROGRAM, d)
     if messenger and WINDOWS:
         shutil.copy(RECORDER, os.path.join(d, 'Net.exe'))
     elif messenger:
-        write_recorder(d)
+        write_messenger(d, RECORDER_SCRIPT if messenger is True else messenger)
     ini = os.path.join(d, 'Sizeguard.ini')
     if settings == A_FOLDER:
         os.mkdir(ini)
@@ -343,43 +347,34 @@ def net_exe():
 def messenger_on_path():
     """POSIX only: without a Net beside the program, the one on PATH."""
     d, bin = folder(GOOD, ['here.log'], messenger=False), fresh()
-    write_recorder(bin)
+    write_messenger(bin)
     program = start(d, dict(os.environ, PATH=bin + ':' + os.environ['PATH']))
     check('on PATH', ['[Send][ops][Filesize is NULL here.log]'], records(bin, 1))
     check('on PATH: standard error', '', stop(program))
 
 
-def messenger(d, script, mode=0o755):
-    Path(d, 'Net').write_text(script)
-    Path(d, 'Net').chmod(mode)
-
-
 def refused_starts():
-    """POSIX only: starts refused for want of processes are retried, said
-    once, and the notices keep coming, late. Root has no process limit, so
-    the program runs as nobody."""
-    d = folder('TargetFile=same.log*\nNetSendAdr=a;b;c;\nInterval=0.1\n', messenger=False)
+    """POSIX only: starts refused for want of processes are retried and said
+    once, and the notices keep coming. As nobody: root has no such limit."""
+    d = folder('TargetFile=same.log*\nNetSendAdr=a;b;c;\nInterval=0.1\n', messenger=(
+        '#!/bin/sh\necho "$2" >> "${0%/*}/Net.calls"\nexec sleep 0.3\n'))  # forks nothing
     set_length(d, 'same.log', 6)
-    messenger(d, '#!/bin/sh\necho "$2" >> "${0%/*}/Net.calls"\nexec sleep 0.3\n')  # forks nothing
     os.chmod(d, 0o777)
     program = start(d, prefix=['setpriv', '--reuid=nobody', '--regid=nogroup', '--clear-groups',
                                'prlimit', '--nproc=12'])
     time.sleep(3)  # a storm, refused most of the time
     seen = len(records(d, 0))
-    later = len(records(d, seen + 6))
-    err = stop(program)
-    check('refused: said once', 1,
-          err.count('sizeguard: cannot start messengers for now (Resource temporarily unavailable)'))
-    check('refused: notices keep coming', True, later >= seen + 6)
+    check('refused: notices keep coming', True, len(records(d, seen + 6)) >= seen + 6)
+    check('refused: said once', 1, stop(program).count(
+        'sizeguard: cannot start messengers for now (Resource temporarily unavailable)'))
 
 
 def hung_messengers():
     """POSIX only: a messenger that never ends holds back the watching at 64."""
-    d = folder('TargetFile=same.log*\nNetSendAdr=ops;\nInterval=0.1\n', messenger=False)
+    d = folder('TargetFile=same.log*\nNetSendAdr=ops;\nInterval=0.1\n',
+               messenger='#!/bin/sh\nexec sleep 1000\n')
     set_length(d, 'same.log', 6)
-    messenger(d, '#!/bin/sh\nexec sleep 1000\n')
-    program = start(d)
-    deadline = time.monotonic() + 10
+    program, deadline = start(d), time.monotonic() + 10
     while len(children(program.pid)) < 64 and time.monotonic() < deadline:
         time.sleep(0.05)
     time.sleep(1)  # would a 65th start?
@@ -389,51 +384,40 @@ def hung_messengers():
 
 
 def failed_deliveries():
-    """POSIX only: one line for each messenger that fails, which is collected
-    within the second."""
-    d = folder('TargetFile=here.log*\nNetSendAdr=ops;dev;\nInterval=10\n', ['here.log'], messenger=False)
-    messenger(d, '#!/bin/sh\n[ "$2" = ops ] && exit 3\nkill -TERM $$\n')
+    """POSIX only: a line for each failed messenger, collected within the second."""
+    d = folder('TargetFile=here.log*\nNetSendAdr=ops;dev;\nInterval=10\n', ['here.log'],
+               messenger='#!/bin/sh\n[ "$2" = ops ] && exit 3\nkill -TERM $$\n')
     program = start(d)
     time.sleep(1.5)  # the pause dispatches events once a second
-    left = children(program.pid)
+    check('failed deliveries collected', [], children(program.pid))
     check('failed deliveries', [
         'sizeguard: Net Send dev "Filesize is NULL here.log" ended by signal 15 (Terminated)',
         'sizeguard: Net Send ops "Filesize is NULL here.log" ended with status 3'],
         sorted(stop(program).splitlines()))
-    check('failed deliveries: collected', [], left)
 
 
 def messenger_files():
     """POSIX only: a script without #! runs; a Net beside the program that
     cannot be executed is said to be so, not passed over."""
-    for name, script, mode, status in [
-            ('no #!', 'echo "[$2]" >> "${0%/*}/Net.calls"\n', 0o755, None),
-            ('not executable', '#!/bin/sh\n', 0o644, 'Permission denied')]:
-        d = folder(GOOD, ['here.log'], messenger=False)
-        messenger(d, script, mode)
-        if status:
-            run = subprocess.run(['./sizeguard'], cwd=d, capture_output=True, timeout=20)
-            check(name, (2, 'sizeguard: cannot start "%s/Net": %s\n' % (d, status)),
-                  (run.returncode, run.stderr.decode()))
-        else:
-            program = start(d)
-            check(name, ['[ops]'], records(d, 1))
-            check(name + ': standard error', '', stop(program))
+    d = folder(GOOD, ['here.log'], messenger='echo "[$2]" >> "${0%/*}/Net.calls"\n')
+    program = start(d)
+    check('no #!', (['[ops]'], ''), (records(d, 1), stop(program)))
+    write_messenger(d, '#!/bin/sh\n', 0o644)
+    run = subprocess.run(['./sizeguard'], cwd=d, capture_output=True, timeout=20)
+    check('not executable', (2, 'sizeguard: cannot start "%s/Net": Permission denied\n' % d),
+          (run.returncode, run.stderr.decode()))
 
 
 def backslash_folder():
-    """POSIX only: a folder whose name holds a backslash is used as it stands;
-    a decoy lies where turning it into a slash would lead."""
+    """POSIX only: the program's folder name is used as it stands, backslash
+    and all; a decoy lies where turning it into a slash would lead."""
     d = fresh()
-    os.mkdir(os.path.join(d, 'a\\b'))
-    shutil.copy(PROGRAM, os.path.join(d, 'a\\b'))
-    Path(d, 'a\\b', 'Sizeguard.ini').write_text('[General]\nTargetFile=gone.log*\n')
     os.makedirs(os.path.join(d, 'a', 'b'))
     Path(d, 'a', 'b', 'Sizeguard.ini').write_text('[General]\n')
+    shutil.copytree(folder('TargetFile=gone.log*\n'), os.path.join(d, 'a\\b'))
     run = subprocess.run(['a\\b/sizeguard'], cwd=d, capture_output=True, timeout=20)
     check('backslash in the folder name', (1, b'Target does not exist: gone.log\n'),
           (run.returncode, run.stderr))
-
 
 def host_only():
     if WINDOWS:
