@@ -3,7 +3,7 @@
 # command that the README's Set-up names; then its service section: the
 # Debian package made and installed, configured, run by hand, reinstalled
 # over the edited settings, and enabled under systemd.
-# Usage (as root, with debootstrap and systemd-nspawn): tests/newcomer.sh
+# Usage (as root, with debootstrap and systemd-nspawn): .ci/newcomer.sh
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mktemp -d /var/tmp/newcomer.XXXXXX)
