@@ -31,6 +31,16 @@ void Say(const std::string& line) {
     std::fprintf(stderr, "sizeguard: %s\n", line.c_str());
 }
 
+// A condition that may last for hours is said at most once a minute.
+bool SayNowAndThen(DWORD& saidAt, bool& saidOnce, const std::string& line) {
+    if (saidOnce && GetTickCount() - saidAt < 60000)
+        return false;
+    Say(line);
+    saidAt = GetTickCount();
+    saidOnce = true;
+    return true;
+}
+
 // Messengers started and not yet seen to finish: a hung one must slow the
 // watching, not exhaust the system. One wait watches up to 64 processes.
 struct Messenger {
@@ -55,10 +65,13 @@ void ReapFinished() {
 }
 
 void WaitForRoom(const std::string& commandLine) {
+    static DWORD saidAt;
+    static bool saidOnce = false;
     ReapFinished();
     while (running.size() >= MostRunning) {
-        Say(std::to_string(running.size()) + " messengers still running; waiting to start " +
-            commandLine);
+        SayNowAndThen(saidAt, saidOnce, std::to_string(running.size()) +
+                                            " messengers still running; waiting to start " +
+                                            commandLine);
         std::vector<HANDLE> processes;
         for (const Messenger& messenger : running)
             processes.push_back(messenger.process);
@@ -136,14 +149,12 @@ void RunCommand(const std::string& commandLine, int style) {
         const DWORD error = GetLastError();
         if (!IsShortage(error))
             throw std::runtime_error("cannot start \"" + commandLine + "\": " + ErrorText(error));
-        // Said at most once a minute: a shortage may last.
-        static DWORD shortageSaidAt = GetTickCount() - 60000;
-        if (!shortageSaid && GetTickCount() - shortageSaidAt >= 60000) {
-            Say("cannot start messengers for now (" + ErrorText(error) +
-                "); trying again until they start");
-            shortageSaidAt = GetTickCount();
-            shortageSaid = true;
-        }
+        static DWORD shortageSaidAt;
+        static bool shortageSaidOnce = false;
+        if (!shortageSaid)
+            shortageSaid = SayNowAndThen(shortageSaidAt, shortageSaidOnce,
+                                         "cannot start messengers for now (" + ErrorText(error) +
+                                             "); trying again until they start");
         Sleep(pause);
         pause = std::min<DWORD>(pause * 2, 1000);
         ReapFinished();
