@@ -5,7 +5,7 @@
 # silent for long.
 include(ExternalProject)
 
-function(sizeguard_sub_build name)  # ARGN: its cache settings
+function(sizeguard_sub_build name host)  # ARGN: its cache settings
     ExternalProject_Add(${name}
         SOURCE_DIR ${PROJECT_SOURCE_DIR}
         BINARY_DIR ${CMAKE_BINARY_DIR}/${name}
@@ -15,8 +15,11 @@ function(sizeguard_sub_build name)  # ARGN: its cache settings
         USES_TERMINAL_CONFIGURE ON
         USES_TERMINAL_BUILD ON)
     set(labels logic host)
-    foreach(group IN LISTS SIZEGUARD_END_TO_END)
-        list(APPEND labels end_to_end.${group})
+    execute_process(COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tests/end_to_end.py --list ${host}
+        OUTPUT_VARIABLE scenarios OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+    string(REPLACE "\n" ";" scenarios "${scenarios}")
+    foreach(scenario IN LISTS scenarios)
+        list(APPEND labels end_to_end.${scenario})
     endforeach()
     foreach(label IN LISTS labels)
         add_test(NAME ${name}/${label}
@@ -26,7 +29,7 @@ function(sizeguard_sub_build name)  # ARGN: its cache settings
     endforeach()
 endfunction()
 
-sizeguard_sub_build(sanitized -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSIZEGUARD_SANITIZE=ON)
+sizeguard_sub_build(sanitized posix -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSIZEGUARD_SANITIZE=ON)
 
 # What the Windows part needs, as apt-get names it. The 32-bit Wine loader
 # is run once: a machine that cannot run 32-bit programs falls back to a
@@ -58,7 +61,7 @@ if(wine32_fails)
 endif()
 
 if(NOT missing)
-    sizeguard_sub_build(windows --toolchain ${PROJECT_SOURCE_DIR}/cmake/mingw-${arch}.cmake
+    sizeguard_sub_build(windows windows --toolchain ${PROJECT_SOURCE_DIR}/cmake/mingw-${arch}.cmake
         -DCMAKE_BUILD_TYPE=Release)
     return()
 endif()

@@ -30,13 +30,13 @@ add_test(NAME windows_differential_tests COMMAND windows_differential_tests)
 set_tests_properties(logic_tests PROPERTIES LABELS logic)
 set_tests_properties(windows_differential_tests needs_only_system_dlls PROPERTIES LABELS host)
 set(wine_tests logic_tests windows_differential_tests)
-foreach(group IN LISTS SIZEGUARD_END_TO_END)
-    add_test(NAME end_to_end.${group}
+foreach(scenario IN LISTS SIZEGUARD_END_TO_END)
+    add_test(NAME end_to_end.${scenario}
         COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/end_to_end.py windows ${wine}
             $<TARGET_FILE:sizeguard> $<TARGET_FILE:Net> $<TARGET_FILE:recorder>
-            $<TARGET_FILE:probe> ${group})
-    set_tests_properties(end_to_end.${group} PROPERTIES LABELS end_to_end.${group})
-    list(APPEND wine_tests end_to_end.${group})
+            $<TARGET_FILE:probe> ${scenario})
+    set_tests_properties(end_to_end.${scenario} PROPERTIES LABELS end_to_end.${scenario})
+    list(APPEND wine_tests end_to_end.${scenario})
 endforeach()
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     set(arch win32)
