@@ -9,7 +9,7 @@ function(sizeguard_sub_build name host)  # ARGN: its cache settings
     ExternalProject_Add(${name}
         SOURCE_DIR ${PROJECT_SOURCE_DIR}
         BINARY_DIR ${CMAKE_BINARY_DIR}/${name}
-        CMAKE_ARGS -DSIZEGUARD_EXTRA_BUILDS=OFF ${ARGN}
+        CMAKE_ARGS -DSIZEGUARD_EXTRA_BUILDS=OFF -DSIZEGUARD_NET_SECONDS=${SIZEGUARD_NET_SECONDS} ${ARGN}
         INSTALL_COMMAND ""
         BUILD_ALWAYS ON
         USES_TERMINAL_CONFIGURE ON

@@ -267,7 +267,7 @@ int main(int argc, char** argv) {
     const std::string recipient = argv[2];
     std::string text;
     for (int i = 3; i < argc; ++i)
-        text += (i > 3 ? " " : "") + std::string(argv[i]);
+        text.append(i > 3 ? " " : "").append(argv[i]);
     const std::string host = HostName();
     const Messenger::Delivery delivery = Messenger::DeliveryFor(recipient);
 

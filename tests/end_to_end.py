@@ -8,15 +8,23 @@ bounded.
     end_to_end.py posix SIZEGUARD NET [CLASS.test_name...]
     end_to_end.py windows WINE SIZEGUARD.EXE NET.EXE RECORDER.EXE PROBE.EXE [CLASS.test_name...]
 """
+import datetime
+import email
+import email.policy
+import http.server
+import json
 import os
 import re
 import shutil
 import signal
+import socket
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import unittest
+import urllib.request
 from pathlib import Path
 
 HOST, WINDOWS = sys.argv[1], sys.argv[1] == 'windows'
@@ -275,24 +283,6 @@ class Messengers(Case):
     """POSIX only: how the host starts, collects and reports its messengers."""
     hosts = ('posix',)
 
-    def test_stand_in(self):
-        """The shipped messenger prints the notice literally."""
-        d = self.fresh()
-        host = os.uname().nodename
-        hostile = 'File does not exist /tmp/$(touch made) `touch made2`; "q" \'r\' \\ $HOME %s'
-        usage = 'usage: Net Send <recipient> <text>\n'
-        for arguments, status, out in [
-                (['Send', 'nobody-here', hostile], 0, 'Message from %s to nobody-here: %s\n' % (host, hostile)),
-                (['sEnD', 'ops', 'split', 'text'], 0, 'Message from %s to ops: split text\n' % host),
-                (['Receive', 'ops', 'x'], 2, ''), (['Send'], 2, ''), ([], 2, '')]:
-            run = subprocess.run([NET] + arguments, cwd=d, capture_output=True, text=True, timeout=10)
-            self.assertEqual((status, out, usage if status else ''),
-                             (run.returncode, run.stdout, run.stderr), 'Net %s' % arguments)
-        self.assertEqual([], os.listdir(d), 'Net ran nothing')
-        with open('/dev/full', 'w') as full:  # a line that goes nowhere is a failed delivery
-            self.assertEqual(1, subprocess.run([NET, 'Send', 'ops', 'x'], stdout=full,
-                                               stderr=subprocess.DEVNULL, timeout=10).returncode)
-
     def test_on_path(self):
         """Without a Net beside the program, the one on PATH."""
         d, bin = self.folder(GOOD, ['here.log'], messenger=False), self.fresh()
@@ -399,23 +389,204 @@ class Messengers(Case):
         self.assertEqual((1, b'Target does not exist: gone.log\n'), (run.returncode, run.stderr))
 
 
-class NetExe(Case):
-    """Windows only: Net.exe hands the text to msg.exe as one argument."""
+# Real servers for the messengers, on free loopback ports, started by the
+# test and ended with it: Debian's aiosmtpd (in Debian's own python3) and
+# Alertmanager, and a chat service's webhook played here.
+DEBIAN_PYTHON = '/usr/bin/python3'
+NET_SECONDS = int(os.environ.get('SIZEGUARD_NET_SECONDS', '30'))
+os.environ['no_proxy'] = os.environ['NO_PROXY'] = '127.0.0.1'
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(('127.0.0.1', 0))
+        return s.getsockname()[1]
+
+
+def answers(url):
+    try:
+        with urllib.request.urlopen(url, timeout=2) as response:
+            return json.load(response) if response.headers.get_content_type() == 'application/json' else True
+    except OSError:
+        return None
+
+
+def wait_for(what, seconds=20):
+    """what(), once it is true, or after `seconds` whatever it is."""
+    deadline = time.monotonic() + seconds
+    while not (found := what()) and time.monotonic() < deadline:
+        time.sleep(0.05)
+    return found
+
+
+class Receivers:
+    def serve(self, command, ready):
+        log = os.path.join(self.fresh(), 'log')
+        with open(log, 'w') as out:
+            server = subprocess.Popen(command, stdout=out, stderr=subprocess.STDOUT)
+        self.addCleanup(lambda: server.kill() or server.wait())
+        self.assertTrue(wait_for(lambda: ready() or server.poll() is not None) and server.poll() is None,
+                        '%s is not ready: %s' % (command[0], Path(log).read_text()))
+
+    def mail_server(self):
+        """Its port, and a function giving the mails once there are `count`."""
+        port, box = free_port(), os.path.join(self.fresh(), 'box')  # made by the server
+        self.serve([DEBIAN_PYTHON, '-m', 'aiosmtpd', '-n', '-l', '127.0.0.1:%d' % port,
+                    '-c', 'aiosmtpd.handlers.Mailbox', box], lambda: os.path.isdir(box + '/new'))
+
+        def mails(count):
+            names = wait_for(lambda: len(os.listdir(box + '/new')) >= count and os.listdir(box + '/new'))
+            return [email.message_from_bytes(Path(box, 'new', n).read_bytes(), policy=email.policy.default)
+                    for n in names or []]
+        return port, mails
+
+    def alertmanager(self):
+        """The URL recipients post to, and the alerts it lists."""
+        d, port = self.fresh(), free_port()
+        Path(d, 'am.yml').write_text('route:\n  receiver: none\nreceivers:\n  - name: none\n')
+        url = 'http://127.0.0.1:%d' % port
+        self.serve(['prometheus-alertmanager', '--web.listen-address=127.0.0.1:%d' % port,
+                    '--cluster.listen-address=', '--storage.path=' + d, '--config.file=' + d + '/am.yml'],
+                   lambda: answers(url + '/-/ready'))
+        return url + '/api/v2/alerts'
+
+    def chat(self):
+        """A webhook's address, and the bodies posted to it: under /hook it
+        answers 200, under /fail 500, under /hang never."""
+        posts, hanging = [], threading.Event()
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def do_POST(self):
+                posts.append((self.path, self.headers['Content-Type'],
+                              json.loads(self.rfile.read(int(self.headers['Content-Length'])))))
+                if self.path == '/hang':
+                    hanging.wait()
+                    return
+                self.send_response(500 if self.path == '/fail' else 200)
+                self.end_headers()
+                self.wfile.write(b'it\nbroke' if self.path == '/fail' else b'ok')
+
+            def log_message(self, *_):
+                pass
+        server = http.server.ThreadingHTTPServer(('127.0.0.1', 0), Handler)
+        threading.Thread(target=server.serve_forever, daemon=True).start()
+        for end in (server.server_close, server.shutdown, hanging.set):
+            self.addCleanup(end)
+        return 'http://127.0.0.1:%d' % server.server_port, posts
+
+
+class Deliveries(Case, Receivers):
+    """POSIX only: the real watchdog with the real Net beside it."""
+    hosts = ('posix',)
+
+    def test_mail_alertmanager_and_chat(self):
+        """Each reached by its recipient's form; the path is not UTF-8."""
+        smtp, mails = self.mail_server()
+        alerts, (chat, posts) = self.alertmanager(), self.chat()
+        d = self.folder('TargetFile=caf\xe9.log*\nNetSendAdr=ops@example.com;%s;%s/hook;\nInterval=1\n'
+                        'SendMessage=Srv 1\n[Net]\nMailServer=smtp://127.0.0.1:%d\n' % (alerts, chat, smtp),
+                        messenger=False)
+        shutil.copy(NET, d)
+        set_length(d, 'caf\xe9.log', 5)
+        program = self.start(d)
+        notice = 'Srv 1 [ No Changes on file caf\xe9.log ]'
+        mail = mails(1)[0]
+        self.assertEqual((notice, 'ops@example.com'), (mail['subject'], mail['to']))
+        self.assertIn(notice + '\n\nHost: ' + os.uname().nodename, mail.get_body().get_content())
+        listed = wait_for(lambda: answers(alerts))[0]
+        self.assertEqual(({'alertname': 'FileNotGrowing', 'path': 'caf\xe9.log', 'instance': os.uname().nodename},
+                          {'summary': notice}), (listed['labels'], listed['annotations']))
+        self.assertLess(time.time(), datetime.datetime.fromisoformat(listed['endsAt'].replace('Z', '+00:00')).timestamp())
+        self.assertEqual(('/hook', 'application/json', {'text': notice}), wait_for(lambda: posts)[0])
+        self.assertEqual('', self.stop(program))
+        # By hand, a text of one's own is an alert all the same.
+        run = subprocess.run([os.path.join(d, 'Net'), 'Send', alerts, 'disk full'], capture_output=True, timeout=20)
+        self.assertEqual(0, run.returncode, run.stderr)
+        self.assertTrue(wait_for(lambda: [a for a in answers(alerts) if a['labels']['alertname'] == 'SizeguardNotice'
+                                          and a['annotations']['summary'] == 'disk full']))
+
+    def test_failures(self):
+        """A closed SMTP port, a server that answers 500 and one that never
+        answers: each a reason from Net, status 1 and the watchdog's report,
+        within the bound."""
+        (chat, posts), closed = self.chat(), free_port()
+        d = self.folder('TargetFile=here.log*\nNetSendAdr=ops@example.com;%s/fail;%s/hang;\nInterval=60\n'
+                        '[Net]\nMailServer=smtp://127.0.0.1:%d\n' % (chat, chat, closed), ['here.log'],
+                        messenger=False)
+        shutil.copy(NET, d)
+        program, started = self.start(d), time.monotonic()
+        self.assertTrue(wait_for(lambda: len(posts) == 2), 'both servers reached')
+        self.assertTrue(wait_for(lambda: not children(program.pid), NET_SECONDS + 10), 'every Net ended')
+        self.assertLess(time.monotonic() - started, NET_SECONDS + 3)  # collected within a second
+        lines = []
+        for recipient, reason in [
+                ('ops@example.com', 'cannot connect to smtp://127.0.0.1:%d: Connection refused' % closed),
+                (chat + '/fail', 'answered 500: it broke'),
+                (chat + '/hang', 'no answer within %d s' % NET_SECONDS)]:
+            lines += ['Net: %s: %s' % (recipient, reason),
+                      'sizeguard: Net Send %s "Filesize is NULL here.log" ended with status 1' % recipient]
+        self.assertEqual(sorted(lines), sorted(self.stop(program).splitlines()))
+
+    def test_by_hand(self):
+        """Argument rules, and the line that is the delivery for a user or "*"."""
+        d = self.fresh()
+        line = 'Message from %s to %%s: %%s\n' % os.uname().nodename
+        hostile = 'File does not exist /tmp/$(touch made) `touch made2`; "q" \'r\' \\ $HOME %s'
+        usage = 'usage: Net Send <recipient> <text>\n'
+        for arguments, status, out, err in [
+                (['Send', 'nobody-here', hostile], 0, line % ('nobody-here', hostile), ''),
+                (['sEnD', 'ops', 'split', 'text'], 0, line % ('ops', 'split text'), ''),
+                (['Send', 'a b@example.com', 'x'], 1, line % ('a b@example.com', 'x'),
+                 'Net: a b@example.com: not a mail address\n'),
+                (['Receive', 'ops', 'x'], 2, '', usage), (['Send', '', 'x'], 2, '', usage), ([], 2, '', usage)]:
+            run = subprocess.run([NET] + arguments, cwd=d, capture_output=True, text=True, timeout=10)
+            self.assertEqual((status, out, err), (run.returncode, run.stdout, run.stderr), 'Net %s' % arguments)
+        self.assertEqual([], os.listdir(d), 'Net ran nothing')
+        with open('/dev/full', 'w') as full:
+            run = subprocess.run([NET, 'Send', 'ops', 'x'], stdout=full, capture_output=False,
+                                 stderr=subprocess.PIPE, timeout=10)
+        self.assertEqual((1, b'Net: ops: cannot write on standard output: No space left on device\n'),
+                         (run.returncode, run.stderr))
+
+
+class NetExe(Case, Receivers):
+    """Windows only: Net.exe, a GUI program, run as the watchdog runs it."""
     hosts = ('windows',)
 
+    def net(self, d, *arguments):
+        """Its status and the error events it reported."""
+        run = subprocess.run([WINE, os.path.join(d, 'Net.exe'), *arguments], capture_output=True, timeout=60,
+                             env=dict(os.environ, WINEDEBUG='err+eventlog', LANG='C.UTF-8'))
+        return run.returncode, re.findall(r'err:eventlog:ReportEventW L"(.*)"', run.stderr.decode('latin-1'))
+
     def test_msg_exe(self):
+        """Names go to msg.exe as one argument; where there is none, that is
+        said plainly; mail is refused."""
         d = self.fresh()
         shutil.copy(NET, d)
-
-        def net(*arguments):
-            return subprocess.run([WINE, os.path.join(d, 'Net.exe'), *arguments], capture_output=True).returncode
-        self.assertEqual(1, net('Send', 'ops', 'text'), 'without msg.exe')
+        self.assertEqual((1, ['Net: ops: msg.exe not found: this Windows edition cannot show messages; '
+                              'use a URL recipient']), self.net(d, 'Send', 'ops', 'text'))
+        self.assertEqual((1, ['Net: ops@example.com: mail is not delivered on Windows; use a URL recipient']),
+                         self.net(d, 'Send', 'ops@example.com', 'x'))
         shutil.copy(RECORDER, os.path.join(d, 'msg.exe'))
         text = 'a "quoted" text \\ with\\\\ back\\slashes\\ and $(x) `y`; \'z\''
-        self.assertEqual((0, 0, 2), (net('sEnD', '*', text), net('Send', 'ops', 'split', 'text'),
-                                     net('Receive', 'ops', 'x')), 'msg.exe status and a wrong verb')
+        self.assertEqual([(0, []), (0, []), (2, ['usage: Net Send <recipient> <text>'])],
+                         [self.net(d, 'sEnD', '*', text), self.net(d, 'Send', 'ops', 'split', 'text'),
+                          self.net(d, 'Receive', 'ops', 'x')])
         self.assertEqual(['[*][%s]' % text, '[ops][split text]'], records(d, 2, name='msg'))
 
+    def test_posts(self):
+        """URLs get the same bodies as on POSIX, from text in the system's code page."""
+        alerts, (chat, posts) = self.alertmanager(), self.chat()
+        d = self.folder('Interval=2\nSendMessage=Srv 1\n', messenger=False)
+        shutil.copy(NET, d)
+        notice = 'Srv 1 [ Filesize is NULL C:\\caf\xe9.log ]'
+        self.assertEqual([(0, []), (0, []), (1, ['Net: %s/fail: answered 500: it broke' % chat])],
+                         [self.net(d, 'Send', url, notice) for url in (alerts, chat + '/hook', chat + '/fail')])
+        listed = wait_for(lambda: answers(alerts))[0]
+        self.assertEqual({'alertname': 'FileEmpty', 'path': 'C:\\caf\xe9.log', 'instance': os.uname().nodename},
+                         listed['labels'])
+        self.assertEqual(('/hook', 'application/json', {'text': notice}), posts[0])
 
 def scenarios():
     """Every scenario that runs on this host, as CLASS.test_name."""

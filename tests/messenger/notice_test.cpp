@@ -86,9 +86,9 @@ TEST(Notice, ValidUtf8StaysOtherBytesAreLatin1) {
 }
 
 TEST(Notice, MailHeaders) {
-    const std::string start[] = {"From: sizeguard@web1", "To: ops@example.com",
-                                 "Date: Wed, 01 May 2024 12:03:04 +0000",
-                                 "Message-ID: <20240501120304.056.0000000000000abc@web1>"};
+    const std::vector<std::string> start = {
+        "From: sizeguard@web1", "To: ops@example.com", "Date: Wed, 01 May 2024 12:03:04 +0000",
+        "Message-ID: <20240501120304.056.0000000000000abc@web1>"};
     const std::pair<std::string, std::string> subjects[] = {
         {"No Changes on file /var/log/app.log", "Subject: No Changes on file /var/log/app.log"},
         {"No Changes on file /srv/caf\xe9.log",
@@ -102,7 +102,7 @@ TEST(Notice, MailHeaders) {
         {std::string(989, 'x'), "Subject: " + std::string(989, 'x')},
     };
     for (const auto& [text, subject] : subjects) {
-        std::vector<std::string> expected(std::begin(start), std::end(start));
+        std::vector<std::string> expected = start;
         expected.push_back(subject);
         EXPECT_EQ(MailHeaders("sizeguard@web1", "ops@example.com", text, When, 0xabc), expected);
     }
