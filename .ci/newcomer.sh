@@ -2,7 +2,8 @@
 # The newcomer's path, on a fresh minimal Debian 12: the packages and the run
 # command that the README's Set-up names; then its service section: the
 # Debian package made and installed, configured, run by hand, reinstalled
-# over the edited settings, and enabled under systemd.
+# over the edited settings, and enabled under systemd, with a mail recipient
+# and an Alertmanager URL whose servers run out here, on loopback.
 # Usage (as root, with debootstrap and systemd-nspawn): .ci/newcomer.sh
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
@@ -17,8 +18,10 @@ root_command=(chroot "$root" env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bi
     LANG=C.UTF-8 DEBIAN_FRONTEND=noninteractive)
 in_root() { "${root_command[@]}" "$@"; }
 
+servers=()
 cleanup() {
     set +e
+    [ ${#servers[@]} -eq 0 ] || { kill "${servers[@]}"; wait "${servers[@]}"; } 2>/dev/null
     umount "$root/proc" 2>/dev/null
     umount "$work" && rmdir "$work" || echo "newcomer: $work is still mounted" >&2
 }
@@ -55,6 +58,7 @@ in_clone() { in_root sh -c "cd /root/sizeguard && $1"; }
 
 packages=$(readme_line "apt-get install")
 run=$(readme_line "--preset run")
+deb_packages=$(readme_line "install dpkg-dev")
 make_deb=$(readme_line "--preset deb")
 install_deb=$(readme_line "dpkg -i")
 enable=$(readme_line "systemctl enable")
@@ -81,11 +85,14 @@ step "$run"
 expect_notice 10 "No Changes on file demo.log" \
     "${root_command[@]}" sh -c "cd /root/sizeguard && $run"
 
-step "$make_deb; $install_deb"
+step "$deb_packages; $make_deb; $install_deb"
+in_root timeout 900 $deb_packages >/dev/null
 in_clone "timeout 900 $make_deb"
 in_clone "$install_deb" </dev/null
 in_root id sizeguard
 test -s "$root/lib/systemd/system/sizeguard.service"
+# The settings may hold a mail password: root and the service's group only.
+test "$(stat -c '%a %U %G' "$root/etc/sizeguard/Sizeguard.ini")" = "640 root sizeguard"
 in_root apt-get -q install man-db >/dev/null
 in_root man sizeguard | grep -A 3 '^EXIT STATUS'
 
@@ -94,17 +101,49 @@ echo "data" > "$root/var/tmp/watched.log"
 sed -i 's|^TargetFile=.*|TargetFile=/var/tmp/watched.log*|; s|^Interval=.*|Interval=1|' \
     "$root/etc/sizeguard/Sizeguard.ini"
 expect_notice 10 "No Changes on file /var/tmp/watched.log" \
-    chroot --userspec=sizeguard:tty "$root" /usr/sbin/sizeguard
+    chroot --userspec=sizeguard:tty --groups=sizeguard "$root" /usr/sbin/sizeguard
 
 step "reinstalled: the edited settings stay"
 in_clone "$install_deb" </dev/null
 grep -q '^TargetFile=/var/tmp/watched.log\*' "$root/etc/sizeguard/Sizeguard.ini"
+step "mail and Alertmanager servers out here, on loopback"
+port() { /usr/bin/python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
+smtp=$(port)
+am=http://127.0.0.1:$(port)
+mkdir "$work/am"
+printf 'route:\n  receiver: none\nreceivers:\n  - name: none\n' > "$work/am/am.yml"
+/usr/bin/python3 -m aiosmtpd -n -l "127.0.0.1:$smtp" -c aiosmtpd.handlers.Mailbox "$work/mail" \
+    >"$work/smtp.log" 2>&1 &
+servers+=($!)
+prometheus-alertmanager --web.listen-address="${am#http://}" --cluster.listen-address= \
+    --storage.path="$work/am" --config.file="$work/am/am.yml" >"$work/am.log" 2>&1 &
+servers+=($!)
+# alerts: the alerts Alertmanager lists, one "alertname path instance startsAt" line each.
+alerts() {
+    /usr/bin/python3 -c 'import json, sys, urllib.request
+for a in json.load(urllib.request.urlopen(sys.argv[1] + "/api/v2/alerts", timeout=5)):
+    print(a["labels"]["alertname"], a["labels"].get("path"), a["labels"]["instance"], a["startsAt"])' "$am"
+}
+# wait_for SECONDS WHAT COMMAND...: COMMAND succeeds within SECONDS.
+wait_for() {
+    local deadline=$((SECONDS + $1)) what=$2
+    shift 2
+    until "$@" 2>/dev/null; do
+        [ "$SECONDS" -lt "$deadline" ] || { echo "newcomer: no $what within $1 s" >&2; return 1; }
+        sleep 0.2
+    done
+}
+wait_for 30 "mail server" test -d "$work/mail/new"
+wait_for 30 Alertmanager alerts
+
 step "the service under systemd, enabled as the README says"
 in_root apt-get -q install systemd systemd-sysv bsdextrautils >/dev/null
 in_root useradd --create-home ops
 rm "$root/var/tmp/watched.log"
-sed -i 's|^NetSendAdr=.*|NetSendAdr=*;ops;|; s|^Interval=.*|Interval=2|' \
+sed -i "s|^NetSendAdr=.*|NetSendAdr=*;ops;ops@example.com;$am/api/v2/alerts;|; s|^Interval=.*|Interval=2|" \
     "$root/etc/sizeguard/Sizeguard.ini"
+printf '[Net]\nMailServer=smtp://127.0.0.1:%s\n' "$smtp" >> "$root/etc/sizeguard/Sizeguard.ini"
+test "$(stat -c '%a %U %G' "$root/etc/sizeguard/Sizeguard.ini")" = "640 root sizeguard"
 # Nothing runs in the root until it boots: enabled now, started at boot.
 in_root ${enable/--now /}
 # Inside: a terminal where "ops" allows messages; the watched file comes
@@ -121,6 +160,8 @@ until grep -aq "to ops: No Changes" /root/tty.txt; do
     waited=$((waited + 1))
     [ $((waited % 10)) -ne 0 ] || echo "  | $waited s waiting for the restart and a notice" >> /root/progress
 done
+# Mail and Alertmanager are checked from outside, which says when it is done.
+until [ -e /root/done ] || [ "$waited" -gt 120 ]; do sleep 1; waited=$((waited + 1)); done
 journalctl -q -u sizeguard > /root/journal.txt
 pid=$(systemctl show -P MainPID sizeguard)
 grep -E '^(CapEff|NoNewPrivs)' "/proc/$pid/status" > /root/process.txt
@@ -139,8 +180,37 @@ umount "$root/proc"
 touch "$root/root/progress"
 tail -f "$root/root/progress" &
 tailer=$!
-timeout -k 10 180 systemd-nspawn -q -D "$root" -b --register=no --keep-unit --console=pipe \
-    </dev/null >"$work/boot.log" 2>&1 || true
+timeout -k 10 240 systemd-nspawn -q -D "$root" -b --register=no --keep-unit --console=pipe \
+    </dev/null >"$work/boot.log" 2>&1 &
+container=$!
+# mail: the subject and date of the first mail, once there is one.
+mail() {
+    local first
+    first=$(ls "$work/mail/new" | head -n 1)
+    [ -n "$first" ] && /usr/bin/python3 -c 'import email, email.policy, sys
+m = email.message_from_binary_file(open(sys.argv[1], "rb"), policy=email.policy.default)
+print(m["subject"], m["date"].datetime.timestamp())' "$work/mail/new/$first"
+}
+firing() { alerts | grep "^FileNotGrowing /var/tmp/watched.log "; }
+grow() { echo more >> "$root/var/tmp/watched.log"; ! firing >/dev/null; }
+# Both reached by the same notice (the alert starts at the mail's date),
+# and the alert resolves by itself once the file grows again.
+delivered() {
+    wait_for 150 "mail" mail && wait_for 10 "alert" firing || return 1
+    echo "  | mail: $(mail)"
+    echo "  | alert: $(firing)"
+    mail | grep -q "^No Changes on file /var/tmp/watched.log " || return 1
+    /usr/bin/python3 -c 'import datetime, sys
+started = datetime.datetime.fromisoformat(sys.argv[2].rstrip("Z") + "+00:00").timestamp()
+sys.exit(abs(started - float(sys.argv[1])) >= 2)' "$(mail | awk '{print $NF}')" "$(firing | awk '{print $NF}')" ||
+        { echo "newcomer: the mail and the alert come from different notices" >&2; return 1; }
+    step "the file grows again: the alert resolves by itself"
+    wait_for 40 "resolution" grow
+}
+reached=
+if delivered; then reached=1; fi
+touch "$root/root/done"
+wait "$container" || true
 kill "$tailer"
 cat "$root/root/process.txt"
 grep -E "Target does not exist|Scheduled restart" "$root/root/journal.txt"
@@ -149,6 +219,9 @@ grep -a -m 2 "No Changes" "$root/root/tty.txt"
 grep -qx "CapEff:.0000000000000000" "$root/root/process.txt"
 grep -qx "NoNewPrivs:.1" "$root/root/process.txt"
 grep -qx "sizeguard tty" "$root/root/process.txt"
+grep -q "to ops@example.com: No Changes on file /var/tmp/watched.log" "$root/root/journal.txt"
+! grep -E "Net: |ended with status|ended by signal" "$root/root/journal.txt" || exit 1
+[ -n "$reached" ]
 grep -q "Scheduled restart job" "$root/root/journal.txt"
 grep -aq "to \*: No Changes on file /var/tmp/watched.log" "$root/root/tty.txt"
 grep -aq "to ops: No Changes on file /var/tmp/watched.log" "$root/root/tty.txt"
