@@ -19,7 +19,8 @@ namespace {
 // Whatever a server or msg.exe does, a delivery ends within this.
 constexpr DWORD BoundSeconds = SIZEGUARD_NET_SECONDS;
 
-std::string ErrorText(DWORD error) {
+// The system's text for an error; `subject` stands for the "%1" in it.
+std::string ErrorText(DWORD error, const std::string& subject = "it") {
     char* text = nullptr;
     // WinHTTP's errors are described by its own module.
     const DWORD n = FormatMessageA(
@@ -28,6 +29,8 @@ std::string ErrorText(DWORD error) {
         GetModuleHandleA("winhttp.dll"), error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
     std::string message = n ? std::string(text, n) : "error " + std::to_string(error);
     LocalFree(text);
+    if (const std::size_t at = message.find("%1"); at != std::string::npos)
+        message.replace(at, 2, subject);
     while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
                                 message.back() == '.' || message.back() == ' '))
         message.pop_back();
@@ -108,8 +111,8 @@ std::string ToSessions(const std::string& recipient, const std::string& text) {
         if (second != 0 && NotFound(first) && NotFound(second))
             return "msg.exe not found: this Windows edition cannot show messages; use a URL recipient";
         if (second != 0)
-            return "cannot start msg.exe: " + ErrorText(first) +
-                   (NotFound(second) ? "" : "; nor " + alias + ": " + ErrorText(second));
+            return "cannot start msg.exe: " + ErrorText(first, "msg.exe") +
+                   (NotFound(second) ? "" : "; nor " + alias + ": " + ErrorText(second, alias));
     }
     CloseHandle(process.hThread);
     DWORD status = 0;

@@ -499,6 +499,12 @@ class Deliveries(Case, Receivers):
         self.assertLess(time.time(), datetime.datetime.fromisoformat(listed['endsAt'].replace('Z', '+00:00')).timestamp())
         self.assertEqual(('/hook', 'application/json', {'text': notice}), wait_for(lambda: posts)[0])
         self.assertEqual('', self.stop(program))
+        # A log-in never goes in clear: without STARTTLS, nothing is sent.
+        with open(os.path.join(d, 'Sizeguard.ini'), 'a') as f:
+            f.write('MailUser=u\nMailPassword=p\n')
+        run = subprocess.run([os.path.join(d, 'Net'), 'Send', 'ops@example.com', 'x'], capture_output=True, timeout=20)
+        self.assertEqual((1, b'Net: ops@example.com: smtp://127.0.0.1:%d: STARTTLS not supported.\n' % smtp),
+                         (run.returncode, run.stderr))
         # By hand, a text of one's own is an alert all the same.
         run = subprocess.run([os.path.join(d, 'Net'), 'Send', alerts, 'disk full'], capture_output=True, timeout=20)
         self.assertEqual(0, run.returncode, run.stderr)
@@ -568,6 +574,10 @@ class NetExe(Case, Receivers):
                               'use a URL recipient']), self.net(d, 'Send', 'ops', 'text'))
         self.assertEqual((1, ['Net: ops@example.com: mail is not delivered on Windows; use a URL recipient']),
                          self.net(d, 'Send', 'ops@example.com', 'x'))
+        Path(d, 'msg.exe').write_text('not a program')  # found, but failing: the first error is said
+        status, events = self.net(d, 'Send', 'ops', 'text')
+        self.assertEqual(1, status)
+        self.assertRegex(events[0], r'^Net: ops: cannot start msg\.exe: .*msg\.exe')
         shutil.copy(RECORDER, os.path.join(d, 'msg.exe'))
         text = 'a "quoted" text \\ with\\\\ back\\slashes\\ and $(x) `y`; \'z\''
         self.assertEqual([(0, []), (0, []), (2, ['usage: Net Send <recipient> <text>'])],
