@@ -11,14 +11,6 @@ namespace Messenger {
 
 namespace {
 
-bool StartsWith(std::string_view text, std::string_view start) {
-    return text.substr(0, start.size()) == start;
-}
-
-bool EndsWith(std::string_view text, std::string_view end) {
-    return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
-}
-
 bool NoCaseStartsWith(std::string_view text, std::string_view start) {
     if (text.size() < start.size())
         return false;
@@ -138,7 +130,7 @@ Delivery DeliveryFor(std::string_view recipient) {
         return Delivery::EveryTerminal;
     if (NoCaseStartsWith(recipient, "http://") || NoCaseStartsWith(recipient, "https://")) {
         const std::string_view path = recipient.substr(0, recipient.find_first_of("?#"));
-        return EndsWith(path, "/api/v2/alerts") ? Delivery::Alert : Delivery::Webhook;
+        return path.ends_with("/api/v2/alerts") ? Delivery::Alert : Delivery::Webhook;
     }
     if (recipient.find('@') != std::string_view::npos)
         return Delivery::Mail;
@@ -166,7 +158,7 @@ Finding ReadNotice(std::string_view text, std::string_view messageText) {
     // finding. The missing-file notice never carries it.
     for (std::size_t i = 1; i < std::size(forms) && !messageText.empty(); ++i) {
         const std::string start = std::string(messageText) + " [ " + forms[i].finding + " ";
-        if (StartsWith(text, start) && text.size() >= start.size() + 2 && EndsWith(text, " ]"))
+        if (text.starts_with(start) && text.size() >= start.size() + 2 && text.ends_with(" ]"))
             return {forms[i].alertname,
                     std::string(text.substr(start.size(), text.size() - start.size() - 2))};
     }
@@ -174,7 +166,7 @@ Finding ReadNotice(std::string_view text, std::string_view messageText) {
     // hand writes them so.
     for (const Form& form : forms) {
         const std::string start = std::string(form.finding) + " ";
-        if (StartsWith(text, start))
+        if (text.starts_with(start))
             return {form.alertname, std::string(text.substr(start.size()))};
     }
     return {"SizeguardNotice", ""};
