@@ -28,6 +28,28 @@ std::string ErrorText(DWORD error) {
     return message;
 }
 
+// The Application event log, under source sizeguard, is where Windows
+// administrators look: a program started at logon has no standard error.
+// Without a registered source the text still shows, behind a preface.
+void LogEvent(WORD type, const std::string& text) {
+    static const HANDLE source = RegisterEventSourceA(nullptr, "sizeguard");
+    const char* strings[] = {text.c_str()};
+    if (source)
+        ReportEventA(source, type, 0, 1, nullptr, 1, 0, strings, nullptr);
+}
+
+// The text in the ANSI code page, or nothing when a character has no place
+// there (no best fit: "?" or a look-alike would name another file).
+bool ToAnsi(const std::wstring& text, std::string& ansi) {
+    BOOL lossy = FALSE;
+    const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(),
+                                      static_cast<int>(text.size()), nullptr, 0, nullptr, &lossy);
+    ansi.assign(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()),
+                        ansi.data(), n, nullptr, &lossy);
+    return !lossy;
+}
+
 // These say only that the path is not there; any other failure to look at
 // it must be said, not taken for absence.
 bool Absent(DWORD error) {
@@ -57,22 +79,31 @@ bool Passing(DWORD error) {
 }  // namespace
 
 std::string ApplicationDirectory() {
-    std::string path(MAX_PATH, '\0');
+    std::wstring path(MAX_PATH, L'\0');
     for (;;) {
-        const DWORD n = GetModuleFileNameA(nullptr, path.data(),
-                                           static_cast<DWORD>(path.size()));
+        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
         if (n < path.size()) {
             path.resize(n);
             break;
         }
         path.resize(path.size() * 2);
     }
-    path.resize(std::min(path.rfind('\\'), path.size()));
+    path.resize(std::min(path.rfind(L'\\'), path.size()));
     // A drive's root keeps its backslash ("C:\"), as the run-time library's
     // application path does.
-    if (path.size() == 2 && path[1] == ':')
-        path += '\\';
-    return path;
+    if (path.size() == 2 && path[1] == L':')
+        path += L'\\';
+    // The settings are found through the ANSI code page. A folder whose name
+    // does not survive it is known by its short name, which does; without
+    // one the settings are not found, and the box says so.
+    std::string folder;
+    if (ToAnsi(path, folder))
+        return folder;
+    std::wstring shortPath(GetShortPathNameW(path.c_str(), nullptr, 0), L'\0');
+    shortPath.resize(GetShortPathNameW(path.c_str(), shortPath.data(),
+                                       static_cast<DWORD>(shortPath.size())));
+    std::string shortFolder;
+    return !shortPath.empty() && ToAnsi(shortPath, shortFolder) ? shortFolder : folder;
 }
 
 bool FileExists(const std::string& path) {
@@ -143,6 +174,7 @@ void DispatchEvents() {
 
 void ShowMessage(const std::string& prompt, int style,
                  const std::string& title) {
+    LogEvent(EVENTLOG_ERROR_TYPE, title + ": " + prompt);
     MessageBoxA(nullptr, prompt.c_str(), title.c_str(), static_cast<UINT>(style));
 }
 
@@ -160,8 +192,9 @@ void Pause(std::int64_t ms) {
     Sleep(static_cast<DWORD>(ms));
 }
 
-void WriteReport(Severity, const std::string& line) {
-    std::fprintf(stderr, "sizeguard: %s\n", line.c_str());
+void WriteReport(Severity severity, const std::string& line) {
+    std::fprintf(stderr, "sizeguard: %s\n", line.c_str());  // where one is attached
+    LogEvent(severity == Severity::Error ? EVENTLOG_ERROR_TYPE : EVENTLOG_WARNING_TYPE, line);
 }
 
 Start StartProcess(const std::string& commandLine, int style) {

@@ -18,6 +18,7 @@ import tempfile
 import time
 import unittest
 from pathlib import Path
+from xml.etree import ElementTree
 
 HOST, WINDOWS = sys.argv[1], sys.argv[1] == 'windows'
 if sys.argv[1] == '--list':
@@ -54,9 +55,10 @@ STARTUP = [
      'here.log": Net: ' + ('File not found' if WINDOWS else 'No such file or directory'), 1, 2),
     ('a loop of links', 'TargetFile=loop.log*\n', '', 'Target does not exist', 'loop.log', 1, 1),
 ]
-# POSIX: what is said on standard error before the box (%s: the folder).
+# What is reported before the box (%s: the folder; POSIX, Windows where they differ).
 SAID = {
-    'settings file a folder': ['cannot examine %s/Sizeguard.ini: Is a directory'],
+    'settings file a folder': [('cannot examine %s/Sizeguard.ini: Is a directory',
+                                'cannot examine %s\\Sizeguard.ini: Access denied')],
     'settings file a FIFO': ['cannot examine %s/Sizeguard.ini: not a regular file'],
     '1 MB value': ['TargetFile is longer than 1023 characters and is cut there: 1047553 characters are '
                    'lost, from "%s..."; the first 1023 are watched as one path' % ('v' * 40),
@@ -136,6 +138,31 @@ def said(program):
     return Path(program.folder, 'stderr').read_bytes().decode('latin-1')
 
 
+# Wine shows the strings of warning and error events on its debug channel.
+EVENTS = '-all,err+eventlog,warn+eventlog'
+
+
+def reports(stderr):
+    """The report lines in a program's standard error: on POSIX without their
+    "sizeguard: ", on Windows the texts of the events, where Wine cuts a long
+    one short with "..." at the end."""
+    text = stderr.decode('latin-1') if isinstance(stderr, bytes) else stderr
+    if not WINDOWS:
+        return [line[len('sizeguard: '):] if line.startswith('sizeguard: ') else line
+                for line in text.splitlines()]
+    found = []
+    for event in re.findall(r':(?:err|warn):eventlog:ReportEventW L"(.*)"(\.\.\.)?$', text, re.M):
+        found.append(re.sub(r'\\([0-9a-f]{4}|.)', lambda m: chr(int(m[1], 16)) if len(m[1]) == 4 else
+                            {'n': '\n', 'r': '\r', 't': '\t'}.get(m[1], m[1]), event[0]) + event[1])
+    return found
+
+
+def cut_like(expected, reported):
+    """The expected lines, each cut as Wine cut the reported one."""
+    return [e[:len(r) - 3] + '...' if r.endswith('...') and not e.endswith('...') else e
+            for e, r in zip(expected, reported)] + expected[len(reported):]
+
+
 def until(condition, seconds=20):
     """Waits for the condition; its last value."""
     deadline = time.monotonic() + seconds
@@ -213,19 +240,19 @@ class Case(unittest.TestCase):
         return said(program)
 
     def told(self, d, prefix=()):
-        """How the program refused to start: title, prompt, icon, status; on
-        POSIX after the lines said before it."""
+        """How the program refused to start: what it reported (POSIX: on
+        standard error; Windows: in the event log), the box (Windows: title,
+        prompt, icon) and the status."""
         if not WINDOWS:
             run = subprocess.run([*prefix, './sizeguard'], cwd=d, capture_output=True, timeout=20)
-            *before, box = run.stderr.decode('latin-1').split('\n')[:-1] or ['']
-            title, _, prompt = box.partition(': ')
-            return before, title, prompt, None, str(run.returncode)
-        run = subprocess.run([WINE, PROBE, 'Z:%s\\sizeguard.exe' % d.replace('/', '\\')],
-                             cwd=d, capture_output=True, timeout=60)
+            return reports(run.stderr), None, None, None, str(run.returncode)
+        run = subprocess.run([WINE, PROBE, 'sizeguard.exe'], cwd=d, capture_output=True, timeout=60,
+                             env=dict(os.environ, WINEDEBUG=EVENTS))
         box = dict(line.split('=', 1) for line in run.stdout.decode('latin-1').splitlines())
         self.assertEqual(('OK', '1'), (box.get('buttons'), box.get('running')),
                          'a box with only OK, the program running behind it')
-        return None, box.get('title'), box.get('text'), int(box.get('icon', -1)), box.get('status')
+        return (reports(run.stderr), box.get('title'), box.get('text'), int(box.get('icon', -1)),
+                box.get('status'))
 
 
 class Startup(Case):
@@ -239,9 +266,12 @@ class Startup(Case):
                 d = self.folder(settings, files.split(), messenger=name != 'no messenger')
                 if name == 'a loop of links':
                     os.symlink('loop.log', os.path.join(d, 'loop.log'))
-                before = None if WINDOWS else ['sizeguard: ' + line.replace('%s', d) for line in SAID.get(name, [])]
-                self.assertEqual((before, title, prompt, icon if WINDOWS else None, str(status)),
-                                 self.told(d))
+                box = (title, prompt, icon) if WINDOWS else (None, None, None)
+                reported, *rest = self.told(d)
+                expected = [(line if isinstance(line, str) else line[WINDOWS]).replace(
+                    '%s', 'Z:' + d.replace('/', '\\') if WINDOWS else d) for line in SAID.get(name, [])]
+                expected.append(prompt if title == 'sizeguard' else title + ': ' + prompt)
+                self.assertEqual((cut_like(expected, reported), *box, str(status)), (reported, *rest))
                 self.assertEqual([], records(d, 0), 'nothing started')
 
     def test_list_without_semicolon_sends_nothing(self):
@@ -278,7 +308,7 @@ class Refusals(Case):
             holder = subprocess.Popen([WINE, PROBE, '--hold', 'Net.exe'], cwd=d, stdin=subprocess.PIPE,
                                       stdout=subprocess.PIPE)
             self.addCleanup(holder.kill)
-            self.assertEqual(b'held\n', holder.stdout.readline())
+            self.assertEqual(b'held', holder.stdout.readline().strip())
             reason = 'Net: File not found'  # Wine's word for a sharing violation
         else:
             holder = open(os.path.join(d, 'Net'), 'r+b')
@@ -425,8 +455,8 @@ class Messengers(Case):
         os.chmod(d, 0o777)
         as_nobody = ['setpriv', '--reuid=nobody', '--regid=nogroup', '--clear-groups']
         os.chmod(os.path.join(d, 'secret'), 0)
-        reason = 'sizeguard: cannot examine secret/x.log: Permission denied'
-        self.assertEqual(([reason], 'Target does not exist', 'secret/x.log', None, '1'),
+        reason = 'cannot examine secret/x.log: Permission denied'
+        self.assertEqual(([reason, 'Target does not exist: secret/x.log'], None, None, None, '1'),
                          self.told(d, as_nobody))
         os.chmod(os.path.join(d, 'secret'), 0o755)
         program = self.start(d, prefix=as_nobody)
@@ -434,10 +464,10 @@ class Messengers(Case):
         os.chmod(os.path.join(d, 'secret'), 0)
         missing = '[Send][ops][File does not exist secret/x.log]'
         self.assertTrue(until(lambda: records(d, 0).count(missing) >= 2), 'a notice at each pass')
-        self.assertEqual(reason + '\n', self.stop(program))
+        self.assertEqual('sizeguard: %s\n' % reason, self.stop(program))
         os.chmod(os.path.join(d, 'Sizeguard.ini'), 0)
-        self.assertEqual((['sizeguard: cannot examine %s/Sizeguard.ini: Permission denied' % d], 'Sorry',
-                          'no target file given', None, '1'), self.told(d, as_nobody))
+        self.assertEqual((['cannot examine %s/Sizeguard.ini: Permission denied' % d,
+                           'Sorry: no target file given'], None, None, None, '1'), self.told(d, as_nobody))
 
     def test_failing(self):
         """A line for each failed messenger, collected within the second; a
@@ -486,6 +516,43 @@ class NetExe(Case):
         self.assertEqual((0, 0, 2), (net('sEnD', '*', text), net('Send', 'ops', 'split', 'text'),
                                      net('Receive', 'ops', 'x')), 'msg.exe status and a wrong verb')
         self.assertEqual(['[*][%s]' % text, '[ops][split text]'], records(d, 2, name='msg'))
+
+
+class WindowsAdministration(Case):
+    """Windows only: what administrators meet: the event log, folders named
+    outside the code page, the task that starts the program."""
+    hosts = ('windows',)
+
+    def test_failed_delivery_in_the_event_log(self):
+        d = self.folder(GOOD + 'Interval=10\n', ['here.log'], messenger=False)
+        shutil.copy(NET, d)  # without msg.exe: every delivery fails
+        program = self.start(d, dict(os.environ, WINEDEBUG=EVENTS))
+        failed = 'Net Send ops "Filesize is NULL here.log" ended with status 1'
+        self.assertTrue(until(lambda: failed in reports(said(program))), reports(said(program)))
+        self.stop(program)
+
+    def test_folder_named_outside_the_code_page(self):
+        d = os.path.join(self.folder('TargetFile=gone.log*\n'), '\u041c\u043e\u043d\u0438\u0442\u043e\u0440')
+        shutil.copytree(os.path.dirname(d), d)
+        self.assertEqual((['Target does not exist: gone.log'], 'Target does not exist', 'gone.log', 1, '1'),
+                         self.told(d))
+
+    def test_task_definition(self):
+        packaging = Path(__file__).resolve().parent.parent / 'packaging' / 'windows'
+        task = ElementTree.parse(packaging / 'sizeguard-task.xml').getroot()
+        ns = {'t': 'http://schemas.microsoft.com/windows/2004/02/mit/task'}
+        found = {path: task.findtext(path, namespaces=ns) for path in [
+            't:Triggers/t:LogonTrigger/t:Repetition/t:Interval',
+            't:Triggers/t:LogonTrigger/t:Repetition/t:Duration',  # none: for ever
+            't:Settings/t:MultipleInstancesPolicy', 't:Settings/t:ExecutionTimeLimit',
+            't:Settings/t:DisallowStartIfOnBatteries', 't:Principals/t:Principal/t:LogonType',
+            't:Actions/t:Exec/t:Command', 't:Actions/t:Exec/t:WorkingDirectory']}
+        self.assertEqual(['PT1M', None, 'IgnoreNew', 'PT0S', 'false', 'InteractiveToken',
+                          'C:\\sizeguard\\sizeguard.exe', 'C:\\sizeguard'], list(found.values()))
+        readme = (packaging / 'README.txt').read_text()
+        for command in ('schtasks /create /tn sizeguard /xml C:\\sizeguard\\sizeguard-task.xml',
+                        'schtasks /delete /tn sizeguard /f'):
+            self.assertIn(command, readme)
 
 
 def scenarios():

@@ -19,6 +19,14 @@ set_tests_properties(needs_only_system_dlls PROPERTIES
     PASS_REGULAR_EXPRESSION "${magic}Subsystem[ \t]+00000002[ \t]+\\(Windows GUI\\)"
     FAIL_REGULAR_EXPRESSION "DLL Name: lib")
 
+# Both programs carry their version and a manifest that asks for no
+# elevation and names the Windows versions they know.
+foreach(program sizeguard Net)
+    add_test(NAME resources.${program} COMMAND ${CMAKE_RC_COMPILER} -i $<TARGET_FILE:${program}> -O rc)
+    set_tests_properties(resources.${program} PROPERTIES LABELS host PASS_REGULAR_EXPRESSION
+        "\"ProductName\", \"sizeguard\".*\"ProductVersion\", \"${PROJECT_VERSION}\".*level=\"\"asInvoker\"\".*8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a")
+endforeach()
+
 set(wine ${CMAKE_CROSSCOMPILING_EMULATOR})
 add_test(NAME wine_prefix COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/wine_prefix.sh ${wine})
 add_test(NAME wine_server_stop COMMAND wineserver -k)
@@ -30,9 +38,11 @@ add_test(NAME windows_differential_tests COMMAND windows_differential_tests)
 set_tests_properties(logic_tests PROPERTIES LABELS logic)
 set_tests_properties(windows_differential_tests needs_only_system_dlls PROPERTIES LABELS host)
 set(wine_tests logic_tests windows_differential_tests)
+# Python by its path: a target given as the command would be run under Wine,
+# which loses its exit status.
 foreach(scenario IN LISTS SIZEGUARD_END_TO_END)
     add_test(NAME end_to_end.${scenario}
-        COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/end_to_end.py windows ${wine}
+        COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/end_to_end.py windows ${wine}
             $<TARGET_FILE:sizeguard> $<TARGET_FILE:Net> $<TARGET_FILE:recorder>
             $<TARGET_FILE:probe> ${scenario})
     set_tests_properties(end_to_end.${scenario} PROPERTIES LABELS end_to_end.${scenario})
