@@ -17,6 +17,14 @@ step() { echo "newcomer [$((SECONDS - started)) s]: $*"; }
 root_command=(chroot "$root" env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin
     LANG=C.UTF-8 DEBIAN_FRONTEND=noninteractive)
 in_root() { "${root_command[@]}" "$@"; }
+# The installed settings may hold a mail password: root and the service's
+# group read them, no one else.
+private_settings() {
+    local mode
+    mode=$(in_root stat -c '%a %U %G' /etc/sizeguard/Sizeguard.ini)
+    echo "  | /etc/sizeguard/Sizeguard.ini: $mode"
+    [ "$mode" = "640 root sizeguard" ]
+}
 
 servers=()
 cleanup() {
@@ -91,8 +99,7 @@ in_clone "timeout 900 $make_deb"
 in_clone "$install_deb" </dev/null
 in_root id sizeguard
 test -s "$root/lib/systemd/system/sizeguard.service"
-# The settings may hold a mail password: root and the service's group only.
-test "$(stat -c '%a %U %G' "$root/etc/sizeguard/Sizeguard.ini")" = "640 root sizeguard"
+private_settings
 in_root apt-get -q install man-db >/dev/null
 in_root man sizeguard | grep -A 3 '^EXIT STATUS'
 
@@ -143,7 +150,7 @@ rm "$root/var/tmp/watched.log"
 sed -i "s|^NetSendAdr=.*|NetSendAdr=*;ops;ops@example.com;$am/api/v2/alerts;|; s|^Interval=.*|Interval=2|" \
     "$root/etc/sizeguard/Sizeguard.ini"
 printf '[Net]\nMailServer=smtp://127.0.0.1:%s\n' "$smtp" >> "$root/etc/sizeguard/Sizeguard.ini"
-test "$(stat -c '%a %U %G' "$root/etc/sizeguard/Sizeguard.ini")" = "640 root sizeguard"
+private_settings
 # Nothing runs in the root until it boots: enabled now, started at boot.
 in_root ${enable/--now /}
 # Inside: a terminal where "ops" allows messages; the watched file comes

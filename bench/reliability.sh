@@ -26,13 +26,15 @@ run() {  # run NAME MESSENGER
     printf '[General]\nTargetFile=same.log*\nNetSendAdr=a;b;c;\nInterval=0.1\n' > "$dir/Sizeguard.ini"
     echo "$1"
     (cd "$dir" && exec ./sizeguard 2> "$dir/stderr") & pid=$!
+    # However this run ends, the watchdog it started ends too.
+    trap 'kill $pid 2>/dev/null' EXIT
     elapsed=0
     while [ $elapsed -lt $((minutes * 60)) ]; do
         sleep 30; elapsed=$((elapsed + 30))
         kill -0 $pid 2>/dev/null || { echo "ended early:"; cat "$dir/stderr"; exit 1; }
         sample $pid $elapsed
     done
-    children=$(ps -o pid= --ppid $pid)
+    children=$(ps -o pid= --ppid $pid || true)  # none alive is no error
     kill $pid; wait $pid 2>/dev/null || true
     kill $children 2>/dev/null || true
     [ -f "$dir/starts" ] && echo "messengers run to the end: $(wc -c < "$dir/starts")"

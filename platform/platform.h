@@ -11,7 +11,10 @@ namespace Platform {
 // Directory holding the program's executable, without a trailing separator.
 std::string ApplicationDirectory();
 
-// True when the path names any existing file-system object. Never fails.
+// True when the path names any existing file-system object. Never fails;
+// a path that cannot be examined for another reason than its absence
+// (permission, a loop of links) is said, at most once a minute, and
+// counts as missing.
 bool FileExists(const std::string& path);
 
 // The value of `key` in `section` of the settings file `file`, as the
@@ -21,8 +24,17 @@ std::string ReadProfileString(const std::string& section,
                               const std::string& key,
                               const std::string& file);
 
-// Length in bytes of the named file, or -1 when it cannot be found (it may
-// have vanished since FileExists was asked).
+// The same value uncut, to tell what the cut of ReadProfileString loses.
+std::string ReadWholeProfileString(const std::string& section,
+                                   const std::string& key,
+                                   const std::string& file);
+
+// Says a line on standard error (on Windows also in the event log) and goes
+// on: for what is wrong but must not stop the watching.
+void Warn(const std::string& line);
+
+// Length in bytes of the named file, 0 for a directory, or -1 when it
+// cannot be found (it may have vanished since FileExists was asked).
 std::int64_t FileLength(const std::string& path);
 
 // Starts the command line as a new process and returns without waiting.

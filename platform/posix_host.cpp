@@ -1,6 +1,7 @@
 // The host operations on POSIX systems.
 #include "platform/command_line.h"
 #include "platform/platform.h"
+#include "platform/policy.h"
 #include "platform/profile_format.h"
 
 #include <algorithm>
@@ -10,8 +11,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
-#include <system_error>
+#include <chrono>
 #include <thread>
+#include <vector>
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -41,27 +43,49 @@ std::string HostPath(std::string path) {
     return path;
 }
 
-// The whole file, or nothing when it is not a regular file that can be read.
-// Opened without blocking so that a FIFO in its place cannot hang start-up.
-bool ReadWholeFile(const std::string& path, std::string& bytes) {
+// Neither of these says that the path is there: a path that cannot be
+// examined for any other reason must be said, not taken for missing.
+bool Absent(int error) {
+    return error == ENOENT || error == ENOTDIR;
+}
+
+bool Examine(const std::string& path, struct stat& st) {
+    if (stat(HostPath(path).c_str(), &st) == 0)
+        return true;
+    if (!Absent(errno))
+        SayCannotExamine(path, std::strerror(errno));
+    return false;
+}
+
+// The whole file, or nothing when it is not a regular file that can be
+// read; a reason other than its absence is said. Opened without blocking so
+// that a FIFO in its place cannot hang start-up.
+std::string ReadWholeFile(const std::string& path) {
     const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return false;
+    if (fd < 0) {
+        if (!Absent(errno))
+            SayCannotExamine(path, std::strerror(errno));
+        return {};
+    }
+    std::string bytes;
     struct stat st;
-    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    int error = fstat(fd, &st) == 0 ? 0 : errno;
+    if (error == 0 && !S_ISREG(st.st_mode))
+        error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
     char buffer[65536];
-    while (ok) {
+    while (error == 0) {
         const ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            ok = n == 0;
+        if (n > 0)
+            bytes.append(buffer, static_cast<std::size_t>(n));
+        else if (n == 0)
             break;
-        }
-        bytes.append(buffer, static_cast<std::size_t>(n));
+        else if (errno != EINTR)
+            error = errno;
     }
     close(fd);
-    return ok;
+    if (error != 0)
+        SayCannotExamine(path, error == EINVAL ? "not a regular file" : std::strerror(error));
+    return error == 0 ? bytes : std::string();
 }
 
 // The program named by a command's first argument: without a slash it is
@@ -90,59 +114,6 @@ std::string ProgramPath(const std::string& name) {
     }
 }
 
-using Clock = std::chrono::steady_clock;
-
-void Say(const std::string& line) {
-    std::fprintf(stderr, "sizeguard: %s\n", line.c_str());
-}
-
-// A condition that may last for hours is said at most once a minute, so
-// that it shows in the journal without flooding it.
-bool SayNowAndThen(Clock::time_point& saidAt, const std::string& line) {
-    if (saidAt != Clock::time_point() && Clock::now() - saidAt < std::chrono::minutes(1))
-        return false;
-    Say(line);
-    saidAt = Clock::now();
-    return true;
-}
-
-// Messengers started and not yet seen to finish. Each is waited for, so
-// that none is left a zombie and a failed delivery does not go unnoticed.
-struct Messenger {
-    pid_t pid;
-    std::string commandLine;
-};
-std::vector<Messenger> running;
-
-// A hung messenger must slow the watching, not fill the process table.
-constexpr std::size_t MostRunning = 64;
-
-void ReapFinished() {
-    for (auto it = running.begin(); it != running.end();) {
-        int status = 0;
-        const pid_t pid = waitpid(it->pid, &status, WNOHANG);
-        if (pid == 0) {
-            ++it;
-            continue;
-        }
-        if (pid > 0 && WIFEXITED(status) && WEXITSTATUS(status) != 0)
-            Say(it->commandLine + " ended with status " + std::to_string(WEXITSTATUS(status)));
-        else if (pid > 0 && WIFSIGNALED(status))
-            Say(it->commandLine + " ended by signal " + std::to_string(WTERMSIG(status)) +
-                " (" + strsignal(WTERMSIG(status)) + ")");
-        it = running.erase(it);
-    }
-}
-
-void WaitForRoom(const std::string& commandLine) {
-    static Clock::time_point saidAt;
-    for (ReapFinished(); running.size() >= MostRunning; ReapFinished()) {
-        SayNowAndThen(saidAt, std::to_string(running.size()) +
-                                  " messengers still running; waiting to start " + commandLine);
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-}
-
 // Starts the program as execvp would: a file the kernel does not know how
 // to run is a script for the shell.
 int Spawn(pid_t& pid, const std::string& program, std::vector<std::string> arguments) {
@@ -153,13 +124,17 @@ int Spawn(pid_t& pid, const std::string& program, std::vector<std::string> argum
     // The watchdog ignores SIGPIPE so that its own reports cannot kill it;
     // its messengers get the usual default.
     posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
+    int error = posix_spawnattr_init(&attributes);
+    if (error != 0)
+        return error;
     sigset_t defaults;
     sigemptyset(&defaults);
     sigaddset(&defaults, SIGPIPE);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
-    int error = posix_spawnp(&pid, program.c_str(), nullptr, &attributes, argv.data(), environ);
+    error = posix_spawnattr_setsigdefault(&attributes, &defaults);
+    if (error == 0)
+        error = posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+    if (error == 0)
+        error = posix_spawnp(&pid, program.c_str(), nullptr, &attributes, argv.data(), environ);
     if (error == ENOEXEC) {
         std::string shell = "/bin/sh";
         argv[0] = const_cast<char*>(program.c_str());
@@ -181,55 +156,27 @@ std::string ApplicationDirectory() {
 
 bool FileExists(const std::string& path) {
     struct stat st;
-    return stat(HostPath(path).c_str(), &st) == 0;
+    return Examine(path, st);
+}
+
+std::string ReadWholeProfileString(const std::string& section,
+                                   const std::string& key,
+                                   const std::string& file) {
+    return ProfileValue(ReadWholeFile(HostPath(file)), section, key, std::string::npos);
 }
 
 std::string ReadProfileString(const std::string& section,
                               const std::string& key,
                               const std::string& file) {
-    std::string bytes;
-    if (!ReadWholeFile(HostPath(file), bytes))
-        return {};
-    return ProfileValue(bytes, section, key);
+    return ReadWholeProfileString(section, key, file).substr(0, ProfileValueLimit);
 }
 
 std::int64_t FileLength(const std::string& path) {
     struct stat st;
-    if (stat(HostPath(path).c_str(), &st) != 0)
+    if (!Examine(path, st))
         return -1;
-    return static_cast<std::int64_t>(st.st_size);
-}
-
-void RunCommand(const std::string& commandLine, int /*style*/) {
-    std::vector<std::string> arguments = SplitCommandLine(commandLine);
-    if (arguments.empty())
-        throw std::system_error(ENOENT, std::generic_category(),
-                                "cannot start an empty command");
-    const std::string program = ProgramPath(HostPath(arguments[0]));
-    WaitForRoom(commandLine);
-
-    // A start refused for want of processes or memory is a passing
-    // shortage: the notice goes out late rather than not at all.
-    static Clock::time_point shortageSaidAt;
-    bool shortageSaid = false;
-    auto pause = std::chrono::milliseconds(100);
-    pid_t pid = 0;
-    int error;
-    while ((error = Spawn(pid, program, arguments)) == EAGAIN || error == ENOMEM) {
-        if (!shortageSaid)
-            shortageSaid = SayNowAndThen(shortageSaidAt, std::string("cannot start messengers for now (") +
-                                                             std::strerror(error) +
-                                                             "); trying again until they start");
-        std::this_thread::sleep_for(pause);
-        pause = std::min(pause * 2, std::chrono::milliseconds(1000));
-        ReapFinished();
-    }
-    if (error != 0)
-        throw std::system_error(error, std::generic_category(),
-                                "cannot start \"" + program + "\"");
-    if (shortageSaid)
-        Say("messengers start again");
-    running.push_back({pid, commandLine});
+    // A directory's size is its own business: it holds no data, as on Windows.
+    return S_ISDIR(st.st_mode) ? 0 : static_cast<std::int64_t>(st.st_size);
 }
 
 void PauseOneSecond() {
@@ -237,7 +184,7 @@ void PauseOneSecond() {
 }
 
 void DispatchEvents() {
-    ReapFinished();
+    CollectMessengers();
 }
 
 void ShowMessage(const std::string& prompt, int /*style*/,
@@ -248,5 +195,54 @@ void ShowMessage(const std::string& prompt, int /*style*/,
 void EndProgram() {
     std::exit(1);
 }
+
+namespace Host {
+
+std::int64_t NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void Pause(std::int64_t ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+void WriteReport(Severity, const std::string& line) {
+    std::fprintf(stderr, "sizeguard: %s\n", line.c_str());
+}
+
+Start StartProcess(const std::string& commandLine, int /*style*/) {
+    std::vector<std::string> arguments = SplitCommandLine(commandLine);
+    if (arguments.empty())
+        return {false, 0, false, "an empty command"};
+    const std::string program = ProgramPath(HostPath(arguments[0]));
+    pid_t pid = 0;
+    const int error = Spawn(pid, program, arguments);
+    // Short of processes or memory, or the file is being written (replaced
+    // in place): all pass.
+    const bool passing = error == EAGAIN || error == ENOMEM || error == ETXTBSY;
+    return {error == 0, pid, passing, program + ": " + std::strerror(error)};
+}
+
+bool Ended(Process process, std::string& failure) {
+    int status = 0;
+    const pid_t pid = waitpid(static_cast<pid_t>(process), &status, WNOHANG);
+    if (pid == 0)
+        return false;
+    if (pid > 0 && WIFEXITED(status) && WEXITSTATUS(status) != 0)
+        failure = "ended with status " + std::to_string(WEXITSTATUS(status));
+    else if (pid > 0 && WIFSIGNALED(status))
+        failure = "ended by signal " + std::to_string(WTERMSIG(status)) + " (" +
+                  strsignal(WTERMSIG(status)) + ")";
+    return true;
+}
+
+// Children cannot be waited for with a time limit: look again shortly.
+void WaitForAnyEnd(const std::vector<Process>&, std::int64_t ms) {
+    Pause(std::min<std::int64_t>(ms, 100));
+}
+
+}  // namespace Host
 
 }  // namespace Platform

@@ -1,5 +1,6 @@
 // The process entry on POSIX systems: a fatal run-time error that escapes
 // the program is reported on one line and ends it with status 2.
+#include "platform/policy.h"
 #include "startup/main.h"
 
 #include <csignal>
@@ -14,7 +15,7 @@ int main() {
         Mod_Main::Main();
     } catch (const std::exception& error) {
         std::fflush(stdout);
-        std::fprintf(stderr, "sizeguard: %s\n", error.what());
+        Platform::Say(Platform::Severity::Error, error.what());
         return 2;
     }
 }

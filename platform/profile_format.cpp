@@ -25,18 +25,18 @@ bool SameName(std::string_view a, std::string_view b) {
     return true;
 }
 
-std::string Finish(std::string_view value) {
+std::string Finish(std::string_view value, std::size_t limit) {
     value = value.substr(0, value.find('\0'));
     if (value.size() >= 2 && (value[0] == '"' || value[0] == '\'') &&
         value.back() == value[0])
         value = value.substr(1, value.size() - 2);
-    return std::string(value.substr(0, ProfileValueLimit));
+    return std::string(value.substr(0, limit));
 }
 
 }  // namespace
 
 std::string ProfileValue(std::string_view text, std::string_view section,
-                         std::string_view key) {
+                         std::string_view key, std::size_t limit) {
     // Editors write a byte-order mark; the header behind it must still count.
     if (text.substr(0, 3) == "\xEF\xBB\xBF")
         text.remove_prefix(3);
@@ -63,7 +63,7 @@ std::string ProfileValue(std::string_view text, std::string_view section,
         // no rule of their own: they are keys starting with ";".
         const std::size_t equals = std::min(line.find('='), line.size());
         if (SameName(Trim(line.substr(0, equals)), key))
-            return Finish(Trim(line.substr(std::min(equals + 1, line.size()))));
+            return Finish(Trim(line.substr(std::min(equals + 1, line.size()))), limit);
     }
     return {};
 }

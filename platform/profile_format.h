@@ -11,8 +11,9 @@ namespace Platform {
 // terminator.
 constexpr std::size_t ProfileValueLimit = 1023;
 
-// The value of `key` in the first `section` of that name, or empty.
+// The value of `key` in the first `section` of that name, or empty; cut
+// at `limit` characters.
 std::string ProfileValue(std::string_view fileBytes, std::string_view section,
-                         std::string_view key);
+                         std::string_view key, std::size_t limit = ProfileValueLimit);
 
 }  // namespace Platform

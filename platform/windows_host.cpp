@@ -1,9 +1,10 @@
 // The host operations on Windows, on the entries the design names.
+#include "platform/command_line.h"
 #include "platform/platform.h"
+#include "platform/policy.h"
 
 #include <algorithm>
 #include <cstdio>
-#include <stdexcept>
 #include <vector>
 
 #include <windows.h>
@@ -27,89 +28,91 @@ std::string ErrorText(DWORD error) {
     return message;
 }
 
-void Say(const std::string& line) {
-    std::fprintf(stderr, "sizeguard: %s\n", line.c_str());
+// The Application event log, under source sizeguard, is where Windows
+// administrators look: a program started at logon has no standard error.
+// Without a registered source the text still shows, behind a preface.
+void LogEvent(WORD type, const std::string& text) {
+    static const HANDLE source = RegisterEventSourceA(nullptr, "sizeguard");
+    const char* strings[] = {text.c_str()};
+    if (source)
+        ReportEventA(source, type, 0, 1, nullptr, 1, 0, strings, nullptr);
 }
 
-// A condition that may last for hours is said at most once a minute.
-bool SayNowAndThen(DWORD& saidAt, bool& saidOnce, const std::string& line) {
-    if (saidOnce && GetTickCount() - saidAt < 60000)
+// The text in the ANSI code page, or nothing when a character has no place
+// there (no best fit: "?" or a look-alike would name another file).
+bool ToAnsi(const std::wstring& text, std::string& ansi) {
+    BOOL lossy = FALSE;
+    const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(),
+                                      static_cast<int>(text.size()), nullptr, 0, nullptr, &lossy);
+    ansi.assign(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()),
+                        ansi.data(), n, nullptr, &lossy);
+    return !lossy;
+}
+
+// These say only that the path is not there; any other failure to look at
+// it must be said, not taken for absence.
+bool Absent(DWORD error) {
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND: case ERROR_PATH_NOT_FOUND: case ERROR_INVALID_NAME:
+    case ERROR_INVALID_DRIVE: case ERROR_BAD_NETPATH: case ERROR_BAD_NET_NAME:
+    case ERROR_BAD_PATHNAME: case ERROR_DIRECTORY:
+        return true;
+    default:
         return false;
-    Say(line);
-    saidAt = GetTickCount();
-    saidOnce = true;
-    return true;
-}
-
-// Messengers started and not yet seen to finish: a hung one must slow the
-// watching, not exhaust the system. One wait watches up to 64 processes.
-struct Messenger {
-    HANDLE process;
-    std::string commandLine;
-};
-std::vector<Messenger> running;
-constexpr std::size_t MostRunning = MAXIMUM_WAIT_OBJECTS;
-
-void ReapFinished() {
-    for (auto it = running.begin(); it != running.end();) {
-        if (WaitForSingleObject(it->process, 0) != WAIT_OBJECT_0) {
-            ++it;
-            continue;
-        }
-        DWORD status = 0;
-        if (GetExitCodeProcess(it->process, &status) && status != 0)
-            Say(it->commandLine + " ended with status " + std::to_string(status));
-        CloseHandle(it->process);
-        it = running.erase(it);
     }
 }
 
-void WaitForRoom(const std::string& commandLine) {
-    static DWORD saidAt;
-    static bool saidOnce = false;
-    ReapFinished();
-    while (running.size() >= MostRunning) {
-        SayNowAndThen(saidAt, saidOnce, std::to_string(running.size()) +
-                                            " messengers still running; waiting to start " +
-                                            commandLine);
-        std::vector<HANDLE> processes;
-        for (const Messenger& messenger : running)
-            processes.push_back(messenger.process);
-        WaitForMultipleObjects(static_cast<DWORD>(processes.size()), processes.data(), FALSE,
-                               60000);
-        ReapFinished();
+// Passing refusals: a shortage of memory or system resources, or the
+// program's file held open by another process (an updater, a virus scanner).
+bool Passing(DWORD error) {
+    switch (error) {
+    case ERROR_NOT_ENOUGH_MEMORY: case ERROR_OUTOFMEMORY: case ERROR_NO_SYSTEM_RESOURCES:
+    case ERROR_COMMITMENT_LIMIT: case ERROR_NOT_ENOUGH_QUOTA:
+    case ERROR_SHARING_VIOLATION: case ERROR_LOCK_VIOLATION:
+        return true;
+    default:
+        return false;
     }
-}
-
-bool IsShortage(DWORD error) {
-    return error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_OUTOFMEMORY ||
-           error == ERROR_NO_SYSTEM_RESOURCES || error == ERROR_COMMITMENT_LIMIT ||
-           error == ERROR_NOT_ENOUGH_QUOTA;
 }
 
 }  // namespace
 
 std::string ApplicationDirectory() {
-    std::string path(MAX_PATH, '\0');
+    std::wstring path(MAX_PATH, L'\0');
     for (;;) {
-        const DWORD n = GetModuleFileNameA(nullptr, path.data(),
-                                           static_cast<DWORD>(path.size()));
+        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
         if (n < path.size()) {
             path.resize(n);
             break;
         }
         path.resize(path.size() * 2);
     }
-    path.resize(std::min(path.rfind('\\'), path.size()));
+    path.resize(std::min(path.rfind(L'\\'), path.size()));
     // A drive's root keeps its backslash ("C:\"), as the run-time library's
     // application path does.
-    if (path.size() == 2 && path[1] == ':')
-        path += '\\';
-    return path;
+    if (path.size() == 2 && path[1] == L':')
+        path += L'\\';
+    // The settings are found through the ANSI code page. A folder whose name
+    // does not survive it is known by its short name, which does; without
+    // one the settings are not found, and the box says so.
+    std::string folder;
+    if (ToAnsi(path, folder))
+        return folder;
+    std::wstring shortPath(GetShortPathNameW(path.c_str(), nullptr, 0), L'\0');
+    shortPath.resize(GetShortPathNameW(path.c_str(), shortPath.data(),
+                                       static_cast<DWORD>(shortPath.size())));
+    std::string shortFolder;
+    return !shortPath.empty() && ToAnsi(shortPath, shortFolder) ? shortFolder : folder;
 }
 
 bool FileExists(const std::string& path) {
-    return PathFileExistsA(path.c_str()) != FALSE;
+    if (PathFileExistsA(path.c_str()))
+        return true;
+    const DWORD error = GetLastError();
+    if (!Absent(error))
+        SayCannotExamine(path, ErrorText(error));
+    return false;
 }
 
 std::string ReadProfileString(const std::string& section,
@@ -118,51 +121,42 @@ std::string ReadProfileString(const std::string& section,
     char buffer[1024];
     const DWORD n = GetPrivateProfileStringA(section.c_str(), key.c_str(), "",
                                              buffer, sizeof buffer, file.c_str());
+    if (n == 0) {
+        // The reader says nothing of a file it could not open.
+        const HANDLE opened = CreateFileA(file.c_str(), GENERIC_READ,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, 0, nullptr);
+        if (opened == INVALID_HANDLE_VALUE && !Absent(GetLastError()))
+            SayCannotExamine(file, ErrorText(GetLastError()));
+        if (opened != INVALID_HANDLE_VALUE)
+            CloseHandle(opened);
+    }
     return std::string(buffer, n);
+}
+
+std::string ReadWholeProfileString(const std::string& section,
+                                   const std::string& key,
+                                   const std::string& file) {
+    // The reader fills all but the terminator when the value does not fit.
+    std::string buffer(1024, '\0');
+    for (;;) {
+        const DWORD n = GetPrivateProfileStringA(section.c_str(), key.c_str(), "", buffer.data(),
+                                                 static_cast<DWORD>(buffer.size()), file.c_str());
+        if (n + 1 < buffer.size())
+            return buffer.substr(0, n);
+        buffer.resize(buffer.size() * 2);
+    }
 }
 
 std::int64_t FileLength(const std::string& path) {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
+        if (!Absent(GetLastError()))
+            SayCannotExamine(path, ErrorText(GetLastError()));
         return -1;
+    }
     return static_cast<std::int64_t>(
         (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
-}
-
-void RunCommand(const std::string& commandLine, int style) {
-    WaitForRoom(commandLine);
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = static_cast<WORD>(style == 2 ? SW_SHOWMINIMIZED : SW_SHOWNORMAL);
-    PROCESS_INFORMATION process;
-    // A start refused for want of memory or system resources is a passing
-    // shortage: the notice goes out late rather than not at all.
-    DWORD pause = 100;
-    bool shortageSaid = false;
-    for (;;) {
-        std::string line = commandLine;  // CreateProcessA may write into it
-        // No application name: the program is looked for beside this one first.
-        if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0,
-                           nullptr, nullptr, &startup, &process))
-            break;
-        const DWORD error = GetLastError();
-        if (!IsShortage(error))
-            throw std::runtime_error("cannot start \"" + commandLine + "\": " + ErrorText(error));
-        static DWORD shortageSaidAt;
-        static bool shortageSaidOnce = false;
-        if (!shortageSaid)
-            shortageSaid = SayNowAndThen(shortageSaidAt, shortageSaidOnce,
-                                         "cannot start messengers for now (" + ErrorText(error) +
-                                             "); trying again until they start");
-        Sleep(pause);
-        pause = std::min<DWORD>(pause * 2, 1000);
-        ReapFinished();
-    }
-    if (shortageSaid)
-        Say("messengers start again");
-    CloseHandle(process.hThread);
-    running.push_back({process.hProcess, commandLine});
 }
 
 void PauseOneSecond() {
@@ -175,16 +169,78 @@ void DispatchEvents() {
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
-    ReapFinished();
+    CollectMessengers();
 }
 
 void ShowMessage(const std::string& prompt, int style,
                  const std::string& title) {
+    LogEvent(EVENTLOG_ERROR_TYPE, title + ": " + prompt);
     MessageBoxA(nullptr, prompt.c_str(), title.c_str(), static_cast<UINT>(style));
 }
 
 void EndProgram() {
     ExitProcess(1);
 }
+
+namespace Host {
+
+std::int64_t NowMs() {
+    return static_cast<std::int64_t>(GetTickCount64());
+}
+
+void Pause(std::int64_t ms) {
+    Sleep(static_cast<DWORD>(ms));
+}
+
+void WriteReport(Severity severity, const std::string& line) {
+    std::fprintf(stderr, "sizeguard: %s\n", line.c_str());  // where one is attached
+    LogEvent(severity == Severity::Error ? EVENTLOG_ERROR_TYPE : EVENTLOG_WARNING_TYPE, line);
+}
+
+Start StartProcess(const std::string& commandLine, int style) {
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = static_cast<WORD>(style == 2 ? SW_SHOWMINIMIZED : SW_SHOWNORMAL);
+    PROCESS_INFORMATION process;
+    std::string line = commandLine;  // CreateProcessA may write into it
+    // No application name: the program is looked for beside this one first.
+    if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                       &startup, &process)) {
+        CloseHandle(process.hThread);
+        return {true, reinterpret_cast<Process>(process.hProcess), false, {}};
+    }
+    const DWORD error = GetLastError();
+    const std::vector<std::string> arguments = SplitCommandLine(commandLine);
+    const std::string program = arguments.empty() ? std::string() : arguments[0];
+    // Wine says "not found" of a program held open without sharing, where
+    // Windows says "sharing violation": a program that can still be found
+    // is only held.
+    char found[MAX_PATH];
+    const bool held = error == ERROR_FILE_NOT_FOUND && !program.empty() &&
+                      SearchPathA(nullptr, program.c_str(), ".exe", MAX_PATH, found, nullptr) > 0;
+    return {false, 0, Passing(error) || held, program + ": " + ErrorText(error)};
+}
+
+bool Ended(Process process, std::string& failure) {
+    const HANDLE handle = reinterpret_cast<HANDLE>(process);
+    if (WaitForSingleObject(handle, 0) == WAIT_TIMEOUT)
+        return false;
+    DWORD status = 0;
+    if (GetExitCodeProcess(handle, &status) && status != 0)
+        failure = "ended with status " + std::to_string(status);
+    CloseHandle(handle);
+    return true;
+}
+
+void WaitForAnyEnd(const std::vector<Process>& processes, std::int64_t ms) {
+    std::vector<HANDLE> handles;
+    for (Process process : processes)
+        handles.push_back(reinterpret_cast<HANDLE>(process));
+    WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE,
+                           static_cast<DWORD>(ms));
+}
+
+}  // namespace Host
 
 }  // namespace Platform

@@ -10,8 +10,35 @@ namespace {
 
 const char Section[] = "General";
 
+// The reader's buffer holds 1023 characters and a terminator.
+constexpr std::size_t ValueLimit = 1023;
+
 std::string ReadSetting(const char* key) {
     return Platform::ReadProfileString(Section, key, Settings.IniPath);
+}
+
+// What the reader's cut loses may be a watched file or a recipient, and
+// nothing else would ever tell: say it, then go on with what was read.
+void SayIfCut(const char* key, const std::string& value, const std::string& consequence) {
+    if (value.size() < ValueLimit)
+        return;
+    const std::string whole = Platform::ReadWholeProfileString(Section, key, Settings.IniPath);
+    if (whole.size() <= value.size())
+        return;
+    const std::string lost = whole.substr(value.size());
+    Platform::Warn(std::string(key) + " is longer than " + std::to_string(ValueLimit) +
+                   " characters and is cut there: " + std::to_string(lost.size()) +
+                   " characters are lost, from \"" + lost.substr(0, 40) +
+                   (lost.size() > 40 ? "...\"" : "\"") + consequence);
+}
+
+std::string TargetsWatched() {
+    if (Settings.TargetFiles.size() == 1)
+        return "; the first " + std::to_string(ValueLimit) + " are watched as one path";
+    return "; " + std::to_string(Settings.TargetCount) +
+           (Settings.TargetCount == 1 ? " file is" : " files are") +
+           " watched, and not the text after the last \"*\": \"" +
+           Settings.TargetFiles.back() + "\"";
 }
 
 [[noreturn]] void Refuse(const std::string& prompt, int style,
@@ -31,6 +58,7 @@ void Main() {
     if (value.empty())
         Refuse("no target file given", Platform::OkOnly, "Sorry");
     SetTargets(value);
+    SayIfCut("TargetFile", value, TargetsWatched());
     // Watched paths are checked before the recipients are even read.
     for (std::int32_t i = 0; i < Settings.TargetCount; ++i) {
         const std::string& path = Settings.TargetFiles[static_cast<std::size_t>(i)];
@@ -42,9 +70,11 @@ void Main() {
     if (value.empty())
         Refuse("no target for 'Net Send' given", Platform::OkOnly, "Sorry");
     SetRecipients(value);
+    SayIfCut("NetSendAdr", value, "");
 
     SetInterval(ReadSetting("Interval"));
     Settings.MessageText = ReadSetting("SendMessage");
+    SayIfCut("SendMessage", Settings.MessageText, "");
 
     WatchLoop();
 }

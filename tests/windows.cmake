@@ -11,16 +11,20 @@ add_executable(recorder platform/windows_recorder.cpp)
 add_executable(probe windows_probe.cpp)
 
 # GUI programs (PE32 when 32-bit) that need no DLL beyond the system's: no
-# console window opens for the watchdog, nor for a notice.
+# console window opens for the watchdog, nor for a notice. Both carry their
+# version and a manifest that asks for no elevation and names the Windows
+# versions they know.
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     set(magic "Magic[ \t]+010b[ \t]+\\(PE32\\).*")
 endif()
-foreach(program IN ITEMS sizeguard Net)
+foreach(program sizeguard Net)
     add_test(NAME needs_only_system_dlls.${program} COMMAND ${CMAKE_OBJDUMP} -p $<TARGET_FILE:${program}>)
-    set_tests_properties(needs_only_system_dlls.${program} PROPERTIES
+    set_tests_properties(needs_only_system_dlls.${program} PROPERTIES LABELS host
         PASS_REGULAR_EXPRESSION "${magic}Subsystem[ \t]+00000002[ \t]+\\(Windows GUI\\)"
-        FAIL_REGULAR_EXPRESSION "DLL Name: lib"
-        LABELS host)
+        FAIL_REGULAR_EXPRESSION "DLL Name: lib")
+    add_test(NAME resources.${program} COMMAND ${CMAKE_RC_COMPILER} -i $<TARGET_FILE:${program}> -O rc)
+    set_tests_properties(resources.${program} PROPERTIES LABELS host PASS_REGULAR_EXPRESSION
+        "\"ProductName\", \"sizeguard\".*\"ProductVersion\", \"${PROJECT_VERSION}\".*level=\"\"asInvoker\"\".*8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a")
 endforeach()
 
 set(wine ${CMAKE_CROSSCOMPILING_EMULATOR})
@@ -34,9 +38,11 @@ add_test(NAME windows_differential_tests COMMAND windows_differential_tests)
 set_tests_properties(logic_tests PROPERTIES LABELS logic)
 set_tests_properties(windows_differential_tests PROPERTIES LABELS host)
 set(wine_tests logic_tests windows_differential_tests)
+# Python by its path: a target given as the command would be run under Wine,
+# which loses its exit status.
 foreach(scenario IN LISTS SIZEGUARD_END_TO_END)
     add_test(NAME end_to_end.${scenario}
-        COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/end_to_end.py windows ${wine}
+        COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/end_to_end.py windows ${wine}
             $<TARGET_FILE:sizeguard> $<TARGET_FILE:Net> $<TARGET_FILE:recorder>
             $<TARGET_FILE:probe> ${scenario})
     set_tests_properties(end_to_end.${scenario} PROPERTIES LABELS end_to_end.${scenario})

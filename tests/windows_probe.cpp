@@ -2,6 +2,8 @@
 // HOLD seconds (default 0), presses OK and reports the exit status:
 //   probe PROGRAM [HOLD]  ->  title= text= icon=0|1 buttons= running=1|0 status=
 // Every wait has a limit: no box gives no title, no end "status=none".
+//   probe --hold FILE  ->  holds FILE open without sharing, says "held", and
+// lets go when its standard input ends.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -37,6 +39,15 @@ BOOL CALLBACK AddButton(HWND child, LPARAM list) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--hold") {
+        const HANDLE file = CreateFileA(argv[2], GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                        OPEN_EXISTING, 0, nullptr);
+        std::puts(file == INVALID_HANDLE_VALUE ? "not held" : "held");
+        std::fflush(stdout);
+        while (std::getchar() != EOF) {
+        }
+        return 0;
+    }
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION program;

@@ -14,5 +14,5 @@ if [ ! -e "$WINEPREFIX/ready" ]; then
     find "$WINEPREFIX/drive_c/windows" -iname net.exe -exec mv {} {}.hidden ';'
     touch "$WINEPREFIX/ready"
 fi
-wineserver -p 60 </dev/null >/dev/null 2>&1
+wineserver -p 60 </dev/null >/dev/null 2>&1 || true  # one may be running already
 "$1" wineboot </dev/null >/dev/null 2>&1

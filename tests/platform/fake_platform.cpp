@@ -44,16 +44,26 @@ bool FileExists(const std::string& path) {
     return host.files.count(path) != 0;
 }
 
-std::string ReadProfileString(const std::string& section,
-                              const std::string& key,
-                              const std::string& file) {
-    Fake::Call("ReadProfileString");
-    host.keysRead.push_back(key);
+std::string ReadWholeProfileString(const std::string& section,
+                                   const std::string& key,
+                                   const std::string& file) {
     if (!host.settingsFileExists || section != "General" ||
         file != Fake::SettingsFile())
         return {};
     auto found = host.settings.find(key);
     return found == host.settings.end() ? std::string() : found->second;
+}
+
+std::string ReadProfileString(const std::string& section,
+                              const std::string& key,
+                              const std::string& file) {
+    Fake::Call("ReadProfileString");
+    host.keysRead.push_back(key);
+    return ReadWholeProfileString(section, key, file).substr(0, 1023);
+}
+
+void Warn(const std::string& line) {
+    host.warnings.push_back(line);
 }
 
 std::int64_t FileLength(const std::string& path) {

@@ -20,6 +20,7 @@ struct Host {
     std::vector<std::string> keysRead;
     std::vector<std::string> commands;  // command lines started
     std::vector<std::string> messages;  // "title|prompt|style"
+    std::vector<std::string> warnings;
     // Operations allowed before the host stops the program by throwing
     // OutOfCalls: the way out of the endless watch loop.
     int callBudget = 10000;
