@@ -1,7 +1,8 @@
 #!/bin/sh
-# The real program left to itself for a while under two hostile messengers:
-# a storm of notices with no pause and a messenger that exits at once, and
-# a messenger that never ends. Every 30 s it samples resident memory, open
+# The real program left to itself for a while under three hostile
+# messengers: a storm of notices with no pause and a messenger that exits at
+# once, the same storm with a messenger that always fails, and a messenger
+# that never ends. Every 30 s it samples resident memory, open
 # files, threads, and the children alive and left as zombies.
 # Usage: bench/reliability.sh PROGRAM [MINUTES]   (PROGRAM: build/sizeguard)
 set -eu
@@ -43,4 +44,5 @@ run() {  # run NAME MESSENGER
 }
 
 run "storm: no pause, 3 recipients, a messenger that exits at once" "printf . >> starts"
+run "failing: no pause, 3 recipients, a messenger that always fails" "exit 1"
 run "hung: no pause, a messenger that never ends" "exec sleep 100000"

@@ -95,9 +95,6 @@ PATHS = ['a b.log', '$(touch made).log', '`touch made`.log', 'x;touch made.log',
 # POSIX only, Windows has no quotes in names: a quote takes part in the splitting.
 QUOTED = ('say "hi".log', 'say hi.log')
 
-# Interval setting and the whole seconds of pause it gives.
-PAUSES = [('0.4', 0), ('1.5', 2), ('2.5', 2)]
-
 
 def host_path(folder, name):
     """A name from the settings (8-bit text) as the host's file system sees it."""
@@ -360,30 +357,12 @@ class Watching(Case):
         self.assertEqual(sorted('[Send][ops][Filesize is NULL %s]' % n for _, n in rows), sorted(calls))
         self.assertFalse(os.path.exists(os.path.join(d, 'made')), 'nothing evaluated')
 
-    def test_pauses(self):
-        runs = [self.folder('TargetFile=tick.log*\nNetSendAdr=ops;\nInterval=%s\n' % i, ['tick.log'])
-                for i, _ in PAUSES]
-        programs, arrivals = [self.start(d) for d in runs], [[] for _ in runs]
-        deadline = time.monotonic() + 30
-        while time.monotonic() < deadline and min(map(len, arrivals)) < 3:
-            for d, times in zip(runs, arrivals):
-                if len(records(d, 0)) > len(times):
-                    times.append(time.monotonic())
-            time.sleep(0.02)
-        for (interval, seconds), program, times in zip(PAUSES, programs, arrivals):
-            self.stop(program)
-            # Between the second and third pass: the first includes start-up.
-            gap = times[2] - times[1] if len(times) >= 3 else -1
-            self.assertTrue(seconds - 0.1 < gap < seconds + 0.9,
-                            'Interval=%s: a pause of %d s, not %.2f' % (interval, seconds, gap))
-
 
 def usage(pid):
-    """Open files, resident kB and zombie children of a process."""
+    """Open files and resident kB of a process."""
     with open('/proc/%d/status' % pid) as f:
         memory = next(int(line.split()[1]) for line in f if line.startswith('VmRSS:'))
-    zombies = sum(state == 'Z' for _, state in children(pid))
-    return len(os.listdir('/proc/%d/fd' % pid)), memory, zombies
+    return len(os.listdir('/proc/%d/fd' % pid)), memory
 
 
 class Messengers(Case):
@@ -399,19 +378,17 @@ class Messengers(Case):
         self.assertEqual('', self.stop(program))
 
     def test_storm(self):
-        """Notices without pause leave no zombie, no open file, no growth."""
-        d = self.folder('TargetFile=same.log*\nNetSendAdr=a;b;c;\nInterval=0.1\n', messenger=False)
+        """Notices without pause: messengers keep running to their end, well
+        beyond the 64 that could run if none were collected, with no file
+        left open and no growth."""
+        d = self.folder('TargetFile=same.log*\nNetSendAdr=a;b;c;\nInterval=0.1\n')
         set_length(d, 'same.log', 6)
-        shutil.copy('/bin/true', os.path.join(d, 'Net'))
         program = self.start(d)
-        time.sleep(0.5)  # load figures, not a synchronisation
-        files, memory, _ = usage(program.pid)
-        time.sleep(3)
+        records(d, 64)
+        files, memory = usage(program.pid)
+        self.assertGreaterEqual(len(records(d, 640, seconds=40)), 640, 'messengers collected')
         now = usage(program.pid)
         self.assertEqual(files, now[0], 'open files')
-        # Finished messengers are collected before the next start: a few may
-        # wait for it, never the 64 that would hold back the watching.
-        self.assertLess(now[2], 64, 'zombies')
         if not os.environ.get('SIZEGUARD_SANITIZED'):  # its allocator keeps freed memory a while
             self.assertLessEqual(now[1], memory + 64, 'resident memory')
         # Under load 64 messengers may be running at some moment: said, not a fault.
