@@ -135,7 +135,7 @@ for a in json.load(urllib.request.urlopen(sys.argv[1] + "/api/v2/alerts", timeou
 wait_for() {
     local deadline=$((SECONDS + $1)) what=$2
     shift 2
-    until "$@" 2>/dev/null; do
+    until "$@" >/dev/null 2>&1; do
         [ "$SECONDS" -lt "$deadline" ] || { echo "newcomer: no $what within $1 s" >&2; return 1; }
         sleep 0.2
     done
