@@ -6,8 +6,6 @@ if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
 endif()
 
 sizeguard_tests(windows_differential_tests platform/windows_differential_test.cpp)
-# A messenger that appends its arguments to "<its name>.calls" beside it.
-add_executable(recorder platform/windows_recorder.cpp)
 add_executable(probe windows_probe.cpp)
 
 # GUI programs (PE32 when 32-bit) that need no DLL beyond the system's: no
@@ -43,8 +41,7 @@ set(wine_tests logic_tests windows_differential_tests)
 foreach(scenario IN LISTS SIZEGUARD_END_TO_END)
     add_test(NAME end_to_end.${scenario}
         COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/end_to_end.py windows ${wine}
-            $<TARGET_FILE:sizeguard> $<TARGET_FILE:Net> $<TARGET_FILE:recorder>
-            $<TARGET_FILE:probe> ${scenario})
+            $<TARGET_FILE:sizeguard> $<TARGET_FILE:Net> $<TARGET_FILE:probe> ${scenario})
     set_tests_properties(end_to_end.${scenario} PROPERTIES LABELS end_to_end.${scenario})
     list(APPEND wine_tests end_to_end.${scenario})
 endforeach()

@@ -1,9 +1,13 @@
-// Starts PROGRAM, reads the message box it shows as a user sees it, waits
-// HOLD seconds (default 0), presses OK and reports the exit status:
+// The Windows tests' helper.
 //   probe PROGRAM [HOLD]  ->  title= text= icon=0|1 buttons= running=1|0 status=
-// Every wait has a limit: no box gives no title, no end "status=none".
+// starts PROGRAM, reads the message box it shows as a user sees it, waits
+// HOLD seconds (default 0), presses OK and reports the exit status. Every
+// wait has a limit: no box gives no title, no end "status=none".
 //   probe --hold FILE  ->  holds FILE open without sharing, says "held", and
 // lets go when its standard input ends.
+// Copied under another name (Net.exe, msg.exe) it is a messenger that only
+// records: it appends "[arg1][arg2]...\n" to "<its name>.calls" beside it,
+// in one write, so that calls side by side never mix.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -39,6 +43,22 @@ BOOL CALLBACK AddButton(HWND child, LPARAM list) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    char self[MAX_PATH];
+    std::string calls(self, GetModuleFileNameA(nullptr, self, MAX_PATH));
+    calls = calls.substr(0, calls.size() - 4);
+    if (lstrcmpiA(calls.substr(calls.rfind('\\') + 1).c_str(), "probe") != 0) {
+        std::string line;
+        for (int i = 1; i < argc; ++i)
+            line += "[" + std::string(argv[i]) + "]";
+        line += "\n";
+        const HANDLE file = CreateFileA((calls + ".calls").c_str(), FILE_APPEND_DATA,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, 0,
+                                        nullptr);
+        DWORD written;
+        WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+        CloseHandle(file);
+        return 0;
+    }
     if (argc == 3 && std::string(argv[1]) == "--hold") {
         const HANDLE file = CreateFileA(argv[2], GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                         OPEN_EXISTING, 0, nullptr);

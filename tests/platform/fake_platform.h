@@ -1,5 +1,5 @@
-// A scripted host for the logic's tests: a settings file and watched files
-// held in memory, and a record of everything the logic asked of the host.
+// A scripted host for the logic's tests and the start-up fuzzer: settings
+// and watched files held in memory, and a record of what was asked.
 #pragma once
 
 #include <cstdint>
@@ -10,26 +10,20 @@
 namespace Fake {
 
 struct Host {
-    std::string applicationDirectory = "C:\\watch";
-    bool settingsFileExists = true;
     std::map<std::string, std::string> settings;  // keys of section General
     // path -> length; -1: it exists, but is gone by the time its length is asked
     std::map<std::string, std::int64_t> files;
-
     std::vector<std::string> calls;     // operation names, in order
-    std::vector<std::string> keysRead;
     std::vector<std::string> commands;  // command lines started
-    std::vector<std::string> messages;  // "title|prompt|style"
-    std::vector<std::string> warnings;
-    // Operations allowed before the host stops the program by throwing
-    // OutOfCalls: the way out of the endless watch loop.
+    // Operations allowed before the host throws OutOfCalls: the way out of
+    // the endless watch loop.
     int callBudget = 10000;
 };
 
 extern Host host;
 
 struct Ended {};       // thrown by EndProgram
-struct OutOfCalls {};  // thrown once the call budget is spent
+struct OutOfCalls {};
 
 // Fresh host and a fresh settings record.
 void Reset();

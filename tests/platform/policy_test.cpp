@@ -16,14 +16,14 @@ namespace {
 
 struct Simulated {
     std::int64_t now = 0, rowStart = 0;
-    std::map<Host::Process, std::int64_t> endsAt;
+    std::map<Host::Process, std::int64_t> endsAt;  // of the messengers running
     Host::Process next = 1;
     std::size_t mostRunning = 0;
-    int refusals = 0;          // of the next starts
+    int refusals = 0;  // of the next starts
     bool passing = true;
-    std::int64_t lifetime = 0;  // of each messenger; -1: for ever
-    std::string failure;        // how each ends
-    Strings lines;              // "MS: W|E line", MS counted from the row's start
+    std::int64_t lifetime = 0;
+    std::string failure;  // how each messenger ends
+    Strings lines;        // "MS: W|E line", MS counted from the row's start
 } host;
 
 void Record(const std::string& line) {
@@ -35,7 +35,6 @@ void Record(const std::string& line) {
 namespace Platform::Host {
 
 std::int64_t NowMs() { return host.now; }
-
 void Pause(std::int64_t ms) { host.now += ms; }
 
 void WriteReport(Severity severity, const std::string& line) {
@@ -47,7 +46,7 @@ Start StartProcess(const std::string&, int) {
         --host.refusals;
         return {false, 0, host.passing, "Net: why"};
     }
-    host.endsAt[host.next] = host.lifetime < 0 ? INT64_MAX : host.now + host.lifetime;
+    host.endsAt[host.next] = host.now + host.lifetime;
     host.mostRunning = std::max(host.mostRunning, host.endsAt.size());
     return {true, host.next++, false, {}};
 }
