@@ -160,8 +160,7 @@ EVENTS = '-all,err+eventlog,warn+eventlog'
 
 
 def reports(text):
-    """The report lines in standard error: on POSIX without "sizeguard: "; on
-    Windows the events, which Wine cuts short with "..." when long."""
+    """Report lines: on POSIX without "sizeguard: "; on Windows the events (long ones cut "...")."""
     text = text.decode('latin-1') if isinstance(text, bytes) else text
     if not WINDOWS:
         return [line.replace('sizeguard: ', '', 1) for line in text.splitlines()]
@@ -180,8 +179,7 @@ class Case(unittest.TestCase):
         return d
 
     def folder(self, settings, files=(), messenger=True):
-        """A folder with a copy of the program, the settings with Windows line
-        ends, empty files, and a messenger that records, or no messenger."""
+        """The program, its settings (Windows line ends), empty files, a messenger that records."""
         d = self.fresh()
         shutil.copy(PROGRAM, d)
         if messenger and WINDOWS:
@@ -200,8 +198,7 @@ class Case(unittest.TestCase):
         return d
 
     def start(self, d, env=None, prefix=()):
-        """The program, watching in folder d; its standard error goes to a
-        file, not a pipe, which Wine's own programs may hold open long after."""
+        """The program watching in d; standard error to a file: Wine's programs may hold a pipe."""
         with open(os.path.join(d, 'stderr'), 'wb') as stderr:
             program = subprocess.Popen([WINE, 'sizeguard.exe'] if WINDOWS else [*prefix, './sizeguard'],
                                        cwd=d, env=env, stdout=subprocess.DEVNULL, stderr=stderr)
@@ -210,8 +207,7 @@ class Case(unittest.TestCase):
         return program
 
     def stop(self, program):
-        """Ends a program that should still be watching, and the messengers it
-        left running; what it said on standard error."""
+        """Ends a program still watching and its messengers; what it said on standard error."""
         self.assertIsNone(program.poll(), 'still watching')
         if not WINDOWS:
             program.send_signal(signal.SIGSTOP)  # no new messenger from here on
@@ -225,9 +221,7 @@ class Case(unittest.TestCase):
         return said(program)
 
     def told(self, d, prefix=()):
-        """How the program refused to start: what it reported (on POSIX on
-        standard error, on Windows in the event log), the box (Windows: title,
-        prompt, icon, read by the probe) and the status."""
+        """How it refused to start: its reports (events on Windows), box (Windows) and status."""
         if not WINDOWS:
             run = subprocess.run([*prefix, './sizeguard'], cwd=d, capture_output=True, timeout=20)
             return reports(run.stderr), None, None, None, str(run.returncode)
@@ -289,8 +283,7 @@ class Watching(Case):
         self.assertFalse(os.path.exists(os.path.join(d, 'made')), 'nothing evaluated')
 
     def test_messenger_held_open(self):
-        """A messenger held open while it is written or scanned cannot start:
-        the watching goes on, and the notice arrives once it is let go."""
+        """Net held open (written, scanned): the watching goes on, the notice comes once let go."""
         d = self.folder('TargetFile=here.log*\nNetSendAdr=ops;\nInterval=1\n', ['here.log'])
         if WINDOWS:
             holder = subprocess.Popen([WINE, PROBE, '--hold', 'Net.exe'], cwd=d, stdin=subprocess.PIPE,
@@ -320,10 +313,7 @@ class Messengers(Case):
     hosts = ('posix',)
 
     def test_storm_and_rotation(self):
-        """Notices without pause while a log is rotated, truncated and made
-        again under it: messengers run to their end, well beyond the 64 that
-        could run if none were collected, with no file left open, no growth,
-        and only the three notices."""
+        """No pause, a log rotated under it: messengers collected (beyond 64), no leak, three notices."""
         d = self.folder('TargetFile=same.log*app.log*\nNetSendAdr=a;b;c;\nInterval=0.1\n', ['app.log'])
         set_length(d, 'same.log', 6)
         program = self.start(d)
@@ -349,9 +339,7 @@ class Messengers(Case):
 
     @unittest.skipIf(os.geteuid() != 0, 'needs root, to run as an unprivileged user')
     def test_reasons_said(self):
-        """A path the user may not examine is not said to be missing: the
-        reason comes before the box at start, and beside the notice, once a
-        minute, while watching; so for an unreadable settings file."""
+        """Paths it may not examine: the reason before the box, beside the notice once a minute."""
         d = self.folder('TargetFile=tick.log*secret/x.log*\nNetSendAdr=ops;\nInterval=1\n', ['tick.log'])
         set_length(d, 'secret/x.log', 5)
         os.chmod(d, 0o777)
@@ -372,9 +360,8 @@ class Messengers(Case):
                           None, None, None, '1'), self.told(d, as_nobody))
 
     def test_failing(self):
-        """A line for each failed messenger, collected within the second; a
-        script without #! on PATH runs; a Net beside the program that cannot
-        be executed is said to be so, not passed over."""
+        """Failed messengers said within a second; a #!-less script on PATH runs; a Net beside
+        that cannot run is fatal, not passed over."""
         d, bin = self.folder('TargetFile=here.log*\nNetSendAdr=ops;dev;\nInterval=10\n', ['here.log'],
                              messenger=False), self.fresh()
         write_messenger(bin, '[ "$2" = ops ] && exit 3\nkill -PIPE $$\n')  # no #!
@@ -390,8 +377,7 @@ class Messengers(Case):
                           'Permission denied\n' % d), (run.returncode, run.stderr.decode()), 'not executable')
 
     def test_backslash_folder(self):
-        """The program's folder name is used as it stands, backslash and all;
-        a decoy lies where turning it into a slash would lead."""
+        """The program's folder name is used as it stands, backslash and all, past a decoy."""
         d = self.fresh()
         os.makedirs(os.path.join(d, 'a', 'b'))
         Path(d, 'a', 'b', 'Sizeguard.ini').write_text('[General]\n')
@@ -431,7 +417,7 @@ class Receivers:
                         '%s is not ready: %s' % (command[0], Path(log).read_text()))
 
     def mail_server(self):
-        """Its port, and a function giving the mails once there are `count`."""
+        """Its port, and the mails once there are `count`."""
         port, box = free_port(), os.path.join(self.fresh(), 'box')  # made by the server
         self.serve(['/usr/bin/python3', '-m', 'aiosmtpd', '-n', '-l', '127.0.0.1:%d' % port,
                     '-c', 'aiosmtpd.handlers.Mailbox', box], lambda: os.path.isdir(box + '/new'))
@@ -452,8 +438,7 @@ class Receivers:
         return 'http://127.0.0.1:%d/api/v2/alerts' % port
 
     def chat(self):
-        """A webhook's address, and the bodies posted to it: under /hook it
-        answers 200, under /fail 500, under /hang never."""
+        """A webhook and what is posted: /hook answers 200, /fail 500, /hang never."""
         posts, hanging = [], threading.Event()
 
         class Handler(http.server.BaseHTTPRequestHandler):
@@ -483,10 +468,8 @@ class Deliveries(Case, Receivers):
         return subprocess.run([NET, 'Send', *arguments], **(pipes or {'capture_output': True}), timeout=20)
 
     def test_deliveries(self):
-        """Each recipient reached by its form, the path not UTF-8; a server
-        that answers 500, one that never answers, a closed mail port, a log-in
-        without TLS: each a reason from Net and status 1, within the bound,
-        and the watchdog's report."""
+        """Each recipient by its form, the path not UTF-8; answers 500, none, a closed port, a log-in
+        without TLS: each a reason and status 1 from Net, within the bound, and reported."""
         (smtp, mails), alerts, (chat, posts) = self.mail_server(), self.alertmanager(), self.chat()
         d = self.folder('TargetFile=caf\xe9.log*\nNetSendAdr=ops@example.com;%s;%s/hook;%s/fail;%s/hang;\n'
                         'Interval=1\nSendMessage=Srv 1\n[Net]\nMailServer=smtp://127.0.0.1:%d\n'
@@ -523,8 +506,7 @@ class Deliveries(Case, Receivers):
                                        and a['annotations']['summary'] == 'disk full']))
 
     def test_by_hand(self):
-        """Argument rules, the text never evaluated, and the line that is the
-        delivery for a user or "*"."""
+        """Argument rules, and the line that is the delivery for a user or "*"."""
         d, line = self.fresh(), 'Message from %s to %%s: %%s\n' % os.uname().nodename
         hostile = 'File does not exist /tmp/$(touch made) `touch made2`; "q" \'r\' \\ $HOME %s'
         usage = 'usage: Net Send <recipient> <text>\n'
@@ -554,9 +536,8 @@ class NetExe(Case, Receivers):
         return run.returncode, reports(run.stderr)
 
     def test_msg_exe(self):
-        """Without msg.exe a delivery fails, said plainly by Net.exe and by the
-        watchdog in the event log; mail is refused; a msg.exe that fails is
-        named; names go to msg.exe, the text as one argument."""
+        """Without msg.exe, said plainly in the event log by Net.exe and the watchdog; mail refused;
+        a failing msg.exe named; names to msg.exe, the text one argument."""
         d = self.folder(GOOD + 'Interval=10\n', ['here.log'], messenger=False)
         shutil.copy(NET, d)
         program = self.start(d, dict(os.environ, WINEDEBUG=EVENTS))
@@ -592,8 +573,7 @@ class NetExe(Case, Receivers):
 
 
 class WindowsAdministration(Case):
-    """Windows only: folders named outside the code page, and the task that
-    starts the program."""
+    """Windows only: folders named outside the code page; the task that starts the program."""
     hosts = ('windows',)
 
     def test_folder_named_outside_the_code_page(self):

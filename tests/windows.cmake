@@ -1,11 +1,10 @@
 # The Windows program and its tests under Wine, in a prefix of this build's
-# own: the logic, Windows' own readers held to our tables, and the real
+# own: the logic, our readers and Windows' own held to the tables, and the real
 # program end to end, its message boxes read by the probe.
 if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
     message(FATAL_ERROR "Wine is needed to run the Windows tests")
 endif()
 
-sizeguard_tests(windows_differential_tests platform/windows_differential_test.cpp)
 add_executable(probe windows_probe.cpp)
 
 # GUI programs (PE32 when 32-bit) that need no DLL beyond the system's: no
@@ -32,10 +31,11 @@ set_tests_properties(wine_prefix PROPERTIES FIXTURES_SETUP wine)
 set_tests_properties(wine_server_stop PROPERTIES FIXTURES_CLEANUP wine)
 
 add_test(NAME logic_tests COMMAND logic_tests)
-add_test(NAME windows_differential_tests COMMAND windows_differential_tests)
+add_test(NAME host_tests COMMAND host_tests)
+add_test(NAME policy_tests COMMAND policy_tests)
 set_tests_properties(logic_tests PROPERTIES LABELS logic)
-set_tests_properties(windows_differential_tests PROPERTIES LABELS host)
-set(wine_tests logic_tests windows_differential_tests)
+set_tests_properties(host_tests policy_tests PROPERTIES LABELS host)
+set(wine_tests logic_tests host_tests policy_tests)
 # Python by its path: a target given as the command would be run under Wine,
 # which loses its exit status.
 foreach(scenario IN LISTS SIZEGUARD_END_TO_END)
