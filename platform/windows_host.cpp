@@ -126,10 +126,11 @@ std::string ReadProfileString(const std::string& section,
         const HANDLE opened = CreateFileA(file.c_str(), GENERIC_READ,
                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                           nullptr, OPEN_EXISTING, 0, nullptr);
-        if (opened == INVALID_HANDLE_VALUE && !Absent(GetLastError()))
-            SayCannotExamine(file, ErrorText(GetLastError()));
+        const DWORD error = GetLastError();
         if (opened != INVALID_HANDLE_VALUE)
             CloseHandle(opened);
+        else if (!Absent(error))
+            SayCannotExamine(file, ErrorText(error));
     }
     return std::string(buffer, n);
 }
@@ -151,8 +152,9 @@ std::string ReadWholeProfileString(const std::string& section,
 std::int64_t FileLength(const std::string& path) {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
-        if (!Absent(GetLastError()))
-            SayCannotExamine(path, ErrorText(GetLastError()));
+        const DWORD error = GetLastError();
+        if (!Absent(error))
+            SayCannotExamine(path, ErrorText(error));
         return -1;
     }
     return static_cast<std::int64_t>(

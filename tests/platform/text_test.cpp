@@ -66,4 +66,15 @@ TEST(CommandLine, SplitsTheWindowsWay) {
     }
 }
 
+// Net.exe quotes the text it hands to msg.exe.
+TEST(CommandLine, QuotedArgumentsSplitBackUnchanged) {
+    const std::vector<std::string> arguments = {"prog", "plain", "", "two words", "\"", "a\\b", "a\\\"b",
+                                                "ends\\", "ends with blank\\", "\\\\\"\\", "\t",
+                                                "$(x) `y`; 'z'", "\"\"\"", "a\"\"b c"};
+    std::string line;
+    for (const std::string& argument : arguments)
+        line += Platform::QuoteArgument(argument) + " ";
+    EXPECT_EQ(Split(line), arguments) << line;
+}
+
 }  // namespace
