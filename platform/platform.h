@@ -3,6 +3,7 @@
 // file, and the tests link a test double in their place.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -17,9 +18,14 @@ std::string ApplicationDirectory();
 // counts as missing.
 bool FileExists(const std::string& path);
 
+// Longest value the INI reader hands back: its 1024-character buffer less
+// the terminator.
+constexpr std::size_t ProfileValueLimit = 1023;
+
 // The value of `key` in `section` of the settings file `file`, as the
-// platform's INI reader delivers it: at most 1023 characters, empty when the
-// file, section or key is missing or the value is empty. Never fails.
+// platform's INI reader delivers it: at most ProfileValueLimit characters,
+// empty when the file, section or key is missing or the value is empty.
+// Never fails.
 std::string ReadProfileString(const std::string& section,
                               const std::string& key,
                               const std::string& file);

@@ -43,17 +43,17 @@ std::string HostPath(std::string path) {
     return path;
 }
 
-// Neither of these says that the path is there: a path that cannot be
+// Absence is the one failure the logic understands: a path that cannot be
 // examined for any other reason must be said, not taken for missing.
-bool Absent(int error) {
-    return error == ENOENT || error == ENOTDIR;
+void SayUnlessAbsent(const std::string& path, int error) {
+    if (error != ENOENT && error != ENOTDIR)
+        SayCannotExamine(path, std::strerror(error));
 }
 
 bool Examine(const std::string& path, struct stat& st) {
     if (stat(HostPath(path).c_str(), &st) == 0)
         return true;
-    if (!Absent(errno))
-        SayCannotExamine(path, std::strerror(errno));
+    SayUnlessAbsent(path, errno);
     return false;
 }
 
@@ -63,8 +63,7 @@ bool Examine(const std::string& path, struct stat& st) {
 std::string ReadWholeFile(const std::string& path) {
     const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        if (!Absent(errno))
-            SayCannotExamine(path, std::strerror(errno));
+        SayUnlessAbsent(path, errno);
         return {};
     }
     std::string bytes;

@@ -5,11 +5,9 @@
 #include <string>
 #include <string_view>
 
-namespace Platform {
+#include "platform/platform.h"
 
-// Longest value the reader hands back: its 1024-character buffer less the
-// terminator.
-constexpr std::size_t ProfileValueLimit = 1023;
+namespace Platform {
 
 // The value of `key` in the first `section` of that name, or empty; cut
 // at `limit` characters.

@@ -52,14 +52,14 @@ bool ToAnsi(const std::wstring& text, std::string& ansi) {
 
 // These say only that the path is not there; any other failure to look at
 // it must be said, not taken for absence.
-bool Absent(DWORD error) {
+void SayUnlessAbsent(const std::string& path, DWORD error) {
     switch (error) {
     case ERROR_FILE_NOT_FOUND: case ERROR_PATH_NOT_FOUND: case ERROR_INVALID_NAME:
     case ERROR_INVALID_DRIVE: case ERROR_BAD_NETPATH: case ERROR_BAD_NET_NAME:
     case ERROR_BAD_PATHNAME: case ERROR_DIRECTORY:
-        return true;
+        return;
     default:
-        return false;
+        SayCannotExamine(path, ErrorText(error));
     }
 }
 
@@ -109,16 +109,14 @@ std::string ApplicationDirectory() {
 bool FileExists(const std::string& path) {
     if (PathFileExistsA(path.c_str()))
         return true;
-    const DWORD error = GetLastError();
-    if (!Absent(error))
-        SayCannotExamine(path, ErrorText(error));
+    SayUnlessAbsent(path, GetLastError());
     return false;
 }
 
 std::string ReadProfileString(const std::string& section,
                               const std::string& key,
                               const std::string& file) {
-    char buffer[1024];
+    char buffer[ProfileValueLimit + 1];
     const DWORD n = GetPrivateProfileStringA(section.c_str(), key.c_str(), "",
                                              buffer, sizeof buffer, file.c_str());
     if (n == 0) {
@@ -129,8 +127,8 @@ std::string ReadProfileString(const std::string& section,
         const DWORD error = GetLastError();
         if (opened != INVALID_HANDLE_VALUE)
             CloseHandle(opened);
-        else if (!Absent(error))
-            SayCannotExamine(file, ErrorText(error));
+        else
+            SayUnlessAbsent(file, error);
     }
     return std::string(buffer, n);
 }
@@ -139,7 +137,7 @@ std::string ReadWholeProfileString(const std::string& section,
                                    const std::string& key,
                                    const std::string& file) {
     // The reader fills all but the terminator when the value does not fit.
-    std::string buffer(1024, '\0');
+    std::string buffer(ProfileValueLimit + 1, '\0');
     for (;;) {
         const DWORD n = GetPrivateProfileStringA(section.c_str(), key.c_str(), "", buffer.data(),
                                                  static_cast<DWORD>(buffer.size()), file.c_str());
@@ -152,9 +150,7 @@ std::string ReadWholeProfileString(const std::string& section,
 std::int64_t FileLength(const std::string& path) {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
-        const DWORD error = GetLastError();
-        if (!Absent(error))
-            SayCannotExamine(path, ErrorText(error));
+        SayUnlessAbsent(path, GetLastError());
         return -1;
     }
     return static_cast<std::int64_t>(

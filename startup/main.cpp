@@ -10,9 +10,6 @@ namespace {
 
 const char Section[] = "General";
 
-// The reader's buffer holds 1023 characters and a terminator.
-constexpr std::size_t ValueLimit = 1023;
-
 std::string ReadSetting(const char* key) {
     return Platform::ReadProfileString(Section, key, Settings.IniPath);
 }
@@ -20,21 +17,21 @@ std::string ReadSetting(const char* key) {
 // What the reader's cut loses may be a watched file or a recipient, and
 // nothing else would ever tell: say it, then go on with what was read.
 void SayIfCut(const char* key, const std::string& value, const std::string& consequence) {
-    if (value.size() < ValueLimit)
+    if (value.size() < Platform::ProfileValueLimit)
         return;
     const std::string whole = Platform::ReadWholeProfileString(Section, key, Settings.IniPath);
     if (whole.size() <= value.size())
         return;
     const std::string lost = whole.substr(value.size());
-    Platform::Warn(std::string(key) + " is longer than " + std::to_string(ValueLimit) +
-                   " characters and is cut there: " + std::to_string(lost.size()) +
+    Platform::Warn(std::string(key) + " is longer than " +
+                   std::to_string(Platform::ProfileValueLimit) + " characters and is cut there: " + std::to_string(lost.size()) +
                    " characters are lost, from \"" + lost.substr(0, 40) +
                    (lost.size() > 40 ? "...\"" : "\"") + consequence);
 }
 
 std::string TargetsWatched() {
     if (Settings.TargetFiles.size() == 1)
-        return "; the first " + std::to_string(ValueLimit) + " are watched as one path";
+        return "; the first " + std::to_string(Platform::ProfileValueLimit) + " are watched as one path";
     return "; " + std::to_string(Settings.TargetCount) +
            (Settings.TargetCount == 1 ? " file is" : " files are") +
            " watched, and not the text after the last \"*\": \"" +

@@ -42,7 +42,7 @@ std::string ReadWholeProfileString(const std::string&, const std::string& key, c
 std::string ReadProfileString(const std::string& section, const std::string& key,
                               const std::string& file) {
     Call("ReadProfileString");
-    return ReadWholeProfileString(section, key, file).substr(0, 1023);
+    return ReadWholeProfileString(section, key, file).substr(0, ProfileValueLimit);
 }
 
 void Warn(const std::string&) {}
