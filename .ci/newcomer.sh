@@ -37,7 +37,9 @@ cleanup() {
 trap cleanup EXIT
 
 # expect_notice SECONDS TEXT COMMAND...: COMMAND's output must show TEXT
-# within SECONDS; COMMAND is ended either way.
+# within SECONDS, delivered: on Net's "Message from" line, since a report
+# that a messenger cannot start names the notice too. COMMAND is ended
+# either way.
 expect_notice() {
     local seconds=$1 text=$2 line found=
     shift 2
@@ -47,7 +49,7 @@ expect_notice() {
     while [ "$SECONDS" -lt "$deadline" ] &&
           IFS= read -r -t $((deadline - SECONDS)) line <&3; do
         echo "  | $line"
-        if [[ $line == *"$text"* ]]; then found=1; break; fi
+        if [[ $line == "Message from "*"$text"* ]]; then found=1; break; fi
     done
     kill "$pid" 2>/dev/null || true
     wait "$pid" 2>/dev/null || true
