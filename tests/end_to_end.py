@@ -305,9 +305,10 @@ class Watching(Case):
 
 
 def usage(pid):
-    """Open files and resident kB of a process."""
+    """Open files but pipes, pipes (one a messenger running), and resident kB of a process."""
     memory = re.search(r'VmRSS:\s*(\d+)', Path('/proc/%d/status' % pid).read_text())[1]
-    return len(os.listdir('/proc/%d/fd' % pid)), int(memory)
+    kinds = [os.readlink('/proc/%d/fd/%s' % (pid, f)).startswith('pipe:') for f in os.listdir('/proc/%d/fd' % pid)]
+    return kinds.count(False), kinds.count(True), int(memory)
 
 
 class Messengers(Case):
@@ -320,7 +321,7 @@ class Messengers(Case):
         set_length(d, 'same.log', 6)
         program = self.start(d)
         records(d, 64)
-        files, memory = usage(program.pid)
+        files, _, memory = usage(program.pid)
         log, i = os.path.join(d, 'app.log'), 0
         while len(records(d, 0)) < 640 and i < 100000:
             os.rename(log, log + '.1')
@@ -331,8 +332,9 @@ class Messengers(Case):
             i += 1
         self.assertGreaterEqual(len(records(d, 640, seconds=40)), 640, 'messengers collected')
         self.assertEqual(files, usage(program.pid)[0], 'open files')
+        self.assertLessEqual(usage(program.pid)[1], 64, 'pipes of messengers collected')
         if not os.environ.get('SIZEGUARD_SANITIZED'):  # its allocator keeps freed memory a while
-            self.assertLessEqual(usage(program.pid)[1], memory + 64, 'resident memory')
+            self.assertLessEqual(usage(program.pid)[2], memory + 64, 'resident memory')
         # Under load 64 messengers may be running at some moment: said, not a fault.
         self.assertEqual('', re.sub('sizeguard: 64 messengers still running; .*\n', '', self.stop(program)))
         notices = {'[Send][%s][%s %s]' % (r, n, f) for r in 'abc' for f in ('same.log', 'app.log') for n in
@@ -488,13 +490,13 @@ class Deliveries(Case, Receivers):
                           {'summary': notice}), (listed['labels'], listed['annotations']))
         self.assertLess(time.time(), datetime.datetime.fromisoformat(listed['endsAt'].replace('Z', '+00:00')).timestamp())
         self.assertTrue(until(lambda: ('/hook', 'application/json', {'text': notice}) in posts))
-        hang = 'Net Send %s/hang "%s" ended with status 1' % (chat, notice)
+        hang = 'Net Send %s/hang "%s" ended with status 1' % (chat, notice)  # and its reason
         # The first notice comes at the second pass; the pause collects it within a second.
         self.assertTrue(until(lambda: hang in said(program), NET_SECONDS + 10))
         self.assertLess(time.monotonic() - started, NET_SECONDS + 4, 'the bound holds')
-        self.assertEqual(['Net: %s/fail: answered 500: it broke' % chat, 'Net: %s/hang: no answer within %d s'
-                          % (chat, NET_SECONDS), 'sizeguard: Net Send %s/fail "%s" ended with status 1' % (chat, notice),
-                          'sizeguard: ' + hang], sorted(set(self.stop(program).splitlines())))
+        self.assertEqual(['sizeguard: Net Send %s/fail "%s" ended with status 1: Net: %s/fail: answered 500: it broke'
+                          % (chat, notice, chat), 'sizeguard: %s: Net: %s/hang: no answer within %d s'
+                          % (hang, chat, NET_SECONDS)], sorted(set(self.stop(program).splitlines())))
         closed = free_port()
         for port, login, reason in [  # a log-in never goes in clear
                 (smtp, 'MailUser=u\nMailPassword=p\n', 'smtp://127.0.0.1:%d: STARTTLS not supported.' % smtp),
