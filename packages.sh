@@ -8,8 +8,10 @@ set -eu
 # the compiler, the build tools; Net's libcurl and JSON; making the .deb
 run="cmake ninja-build g++ libcurl4-openssl-dev nlohmann-json3-dev dpkg-dev file"
 # GoogleTest; the end-to-end suite in Python and the real servers Net is
-# tested against; the 32-bit Windows programs, built and tested under Wine
+# tested against, and FUSE for a file that hangs; the 32-bit Windows
+# programs, built and tested under Wine
 test="$run libgtest-dev libgmock-dev googletest python3 python3-aiosmtpd prometheus-alertmanager
+      python3-fusepy fuse3
       g++-mingw-w64-i686-posix wine wine32:i386"
 ci="$test clang libclang-rt-14-dev lintian debootstrap systemd systemd-container"
 case "${1:-}" in

@@ -304,6 +304,23 @@ class Watching(Case):
                           % reason, 'sizeguard: messengers start again'], self.stop(program).splitlines())
 
 
+EXAMINE_SECONDS = int(os.environ.get('SIZEGUARD_EXAMINE_SECONDS', '5'))
+FUSE_SERVER = '''
+import errno, os, stat, sys, time, fusepy
+mount, hanging = sys.argv[1:]
+class Hanging(fusepy.Operations):
+    def getattr(self, path, fh=None):
+        if path == '/':
+            return {'st_mode': stat.S_IFDIR | 0o755, 'st_nlink': 2}
+        if path != '/hang.log':
+            raise fusepy.FuseOSError(errno.ENOENT)
+        while os.path.exists(hanging):
+            time.sleep(0.05)
+        return {'st_mode': stat.S_IFREG | 0o644, 'st_nlink': 1, 'st_size': 5}
+fusepy.FUSE(Hanging(), mount, foreground=True, attr_timeout=0, entry_timeout=0, negative_timeout=0)
+'''
+
+
 def usage(pid):
     """Open files but pipes, pipes (one a messenger running), and resident kB of a process."""
     memory = re.search(r'VmRSS:\s*(\d+)', Path('/proc/%d/status' % pid).read_text())[1]
@@ -363,21 +380,57 @@ class Messengers(Case):
         self.assertEqual((['cannot examine %s/Sizeguard.ini: Permission denied' % d, 'Sorry: no target file given'],
                           None, None, None, '1'), self.told(d, as_nobody))
 
+    @unittest.skipIf(not os.path.exists('/dev/fuse'), 'no /dev/fuse: no FUSE file system to hang')
+    def test_hung_file(self):
+        """A watched file on FUSE that hangs: said before the box; one that answers, then hangs: the other
+        file's notices go on at every pass, it is missing and said once; it comes back when it answers."""
+        d = self.folder('TargetFile=tick.log*mnt/hang.log*\nNetSendAdr=ops;\nInterval=1\n', ['tick.log'])
+        hanging, mount = os.path.join(d, 'hanging'), os.path.join(d, 'mnt')
+        os.mkdir(mount)
+        self.serve_fuse(mount, hanging)
+        reason = 'cannot examine mnt/hang.log: no answer within %d s' % EXAMINE_SECONDS
+        Path(hanging).touch()
+        program = self.start(d)  # it cannot end while its look waits: the kernel holds it
+        self.assertTrue(until(lambda: said(program).endswith('Target does not exist: mnt/hang.log\n')))
+        os.remove(hanging)
+        self.assertEqual((1, 'sizeguard: %s\nTarget does not exist: mnt/hang.log\n' % reason),
+                         (program.wait(timeout=20), said(program)))
+        program = self.start(d)
+        records(d, 1)  # the first pass is over: hang.log answered
+        Path(hanging).touch()
+        tick, missing = '[Send][ops][Filesize is NULL tick.log]', '[Send][ops][File does not exist mnt/hang.log]'
+        self.assertTrue(until(lambda: records(d, 0).count(missing) >= 3 and records(d, 0).count(tick) >= 4))
+        self.assertEqual('sizeguard: %s\n' % reason, said(program))
+        os.remove(hanging)
+        self.assertTrue(until(lambda: '[Send][ops][No Changes on file mnt/hang.log]' in records(d, 0)))
+        self.assertEqual('sizeguard: %s\n' % reason, self.stop(program))
+
+    def serve_fuse(self, mount, hanging):
+        """A FUSE file system at `mount` with hang.log, 5 bytes, whose every look waits while `hanging` exists."""
+        server = subprocess.Popen(['/usr/bin/python3', '-c', FUSE_SERVER, mount, hanging], stderr=subprocess.PIPE)
+        self.addCleanup(lambda: subprocess.run(['fusermount3', '-u', '-z', mount]) and None or server.kill())
+        self.assertTrue(until(lambda: os.path.ismount(mount) or server.poll() is not None) and server.poll() is None,
+                        server.stderr.read().decode() if server.poll() is not None else 'not mounted')
+
     def test_failing(self):
-        """Failed messengers said within a second; a #!-less script on PATH runs; a Net beside
-        that cannot run is fatal, not passed over."""
-        d, bin = self.folder('TargetFile=here.log*\nNetSendAdr=ops;dev;\nInterval=10\n', ['here.log'],
-                             messenger=False), self.fresh()
-        write_messenger(bin, '[ "$2" = ops ] && exit 3\nkill -PIPE $$\n')  # no #!
+        """A failed delivery is one line with the start of its standard error, however much it writes; the
+        settings handed on are those it runs with; none left a zombie; a #!-less script on PATH runs; a Net
+        beside that cannot run is fatal, not passed over."""
+        d, bin = self.folder('TargetFile=here.log*\nNetSendAdr=ops;dev;\nInterval=3\nSendMessage=Srv 1\n',
+                             ['here.log'], messenger=False), self.fresh()
+        write_messenger(bin, '[ "$2" = ops ] && { echo "$SIZEGUARD_INTERVAL_MS ms, $SIZEGUARD_SEND_MESSAGE" >&2\n'
+                        'head -c 100000 /dev/zero >&2; exit 3; }\nkill -PIPE $$\n')  # no #!
         program = self.start(d, dict(os.environ, PATH=bin + ':' + os.environ['PATH']))
-        time.sleep(1.5)  # the pause dispatches events once a second
-        self.assertEqual([], children(program.pid), 'failed deliveries collected')
-        self.assertEqual(['sizeguard: Net Send dev "Filesize is NULL here.log" ended by signal 13 (Broken pipe)',
-                          'sizeguard: Net Send ops "Filesize is NULL here.log" ended with status 3'],
-                         sorted(self.stop(program).splitlines()))
+        ops = 'sizeguard: Net Send ops "Srv 1 [ Filesize is NULL here.log ]" ended with status 3: 3000 ms, Srv 1'
+        self.assertTrue(until(lambda: ops in said(program)))
+        Path(d, 'Sizeguard.ini').write_text(Path(d, 'Sizeguard.ini').read_text().replace('3', '1').replace('Srv 1', 'Srv 2'))
+        self.assertTrue(until(lambda: said(program).count(ops) >= 2 and not children(program.pid)),
+                        'failed deliveries collected')
+        self.assertEqual({'sizeguard: Net Send dev "Srv 1 [ Filesize is NULL here.log ]" ended by signal 13 (Broken pipe)',
+                          ops}, set(self.stop(program).splitlines()))
         write_messenger(d, '#!/bin/sh\n', 0o644)
         run = subprocess.run(['./sizeguard'], cwd=d, capture_output=True, timeout=20)
-        self.assertEqual((2, 'sizeguard: cannot start Net Send ops "Filesize is NULL here.log": %s/Net: '
+        self.assertEqual((2, 'sizeguard: cannot start Net Send ops "Srv 2 [ Filesize is NULL here.log ]": %s/Net: '
                           'Permission denied\n' % d), (run.returncode, run.stderr.decode()), 'not executable')
 
     def test_backslash_folder(self):
@@ -545,8 +598,8 @@ class NetExe(Case, Receivers):
         d = self.folder(GOOD + 'Interval=10\n', ['here.log'], messenger=False)
         shutil.copy(NET, d)
         program = self.start(d, dict(os.environ, WINEDEBUG=EVENTS))
-        failed = ['Net: ops: msg.exe not found: this Windows edition cannot show messages; use a URL recipient',
-                  'Net Send ops "Filesize is NULL here.log" ended with status 1']
+        reason = 'Net: ops: msg.exe not found: this Windows edition cannot show messages; use a URL recipient'
+        failed = [reason, 'Net Send ops "Filesize is NULL here.log" ended with status 1: ' + reason]
         self.assertTrue(until(lambda: reports(said(program)) == failed), reports(said(program)))
         self.stop(program)
         self.assertEqual((1, ['Net: ops@example.com: mail is not delivered on Windows; use a URL recipient']),
