@@ -1,6 +1,5 @@
-// The rules that keep messengers and examinations in check, on a simulated
-// host whose clock moves only when the policy pauses or waits: minutes pass
-// in microseconds.
+// The rules that keep messengers and looks in check, on a simulated host whose
+// clock moves only when the policy pauses or waits: minutes pass in microseconds.
 #include "platform/policy.h"
 
 #include <map>
@@ -27,12 +26,9 @@ struct Simulated {
     std::string errors;   // what each writes on standard error
     std::map<std::intptr_t, std::string> unread;  // of the messengers not collected
     Strings lines;        // "MS: W|E line", MS counted from the row's start
-    // Examinations: when each path answers (none: at once), and each look
-    // started, "MS path".
-    std::map<std::string, std::int64_t> answersAt;
-    std::map<Host::Examiner, std::pair<std::string, std::int64_t>> looking;
-    Host::Examiner nextExaminer = 1;
-    Strings looks;
+    std::string hung;  // the path whose looks answer only at hungUntil
+    std::int64_t hungUntil = 0;
+    int looks = 0;
 } host;
 
 void Record(const std::string& line) {
@@ -72,23 +68,19 @@ void CloseErrors(std::intptr_t errors) { host.unread.erase(errors); }
 
 void SetEnvironment(const std::string&, const std::string&) {}
 
-Examiner StartExamining(Examiner examiner, const std::string& path) {
-    host.looking.erase(examiner);
-    host.looks.push_back(std::to_string(host.now - host.rowStart) + " " + path);
-    const auto hung = host.answersAt.find(path);
-    host.looking[host.nextExaminer] = {path, hung == host.answersAt.end() ? 0 : hung->second};
-    return host.nextExaminer++;
+// An examiner is the time it answers.
+Examiner StartExamining(Examiner, const std::string& path) {
+    ++host.looks;
+    return path == host.hung ? host.hungUntil : host.now;
 }
 
 bool Answered(Examiner examiner, std::int64_t ms, Found& found) {
-    const std::int64_t at = host.looking.at(examiner).second;
-    host.now = std::min(host.now + ms, std::max(host.now, at));
-    found.exists = at <= host.now;
+    host.now = std::min(host.now + ms, std::max(host.now, examiner));
     found.length = 7;
-    return at <= host.now;
+    return found.exists = examiner <= host.now;
 }
 
-void EndExaminer(Examiner examiner) { host.looking.erase(examiner); }
+void EndExaminer(Examiner) {}
 
 bool Ended(Process process, std::string& failure) {
     if (host.endsAt.at(process) > host.now)
@@ -207,31 +199,23 @@ TEST(Policy, ReasonsSaidOnceAMinuteForEachPath) {
 TEST(Policy, AHungPathMissingAtOnceUntilItAnswers) {
     host.now = host.rowStart = host.now + 600000;
     host.lines.clear();
-    host.looks.clear();
-    host.answersAt = {{"hung", host.now + 200500}};
-    std::string found;
+    host.hung = "hung", host.hungUntil = host.now + 200500, host.looks = 0;
+    std::string found;  // a pass a second: the hung path, then another
     for (int pass = 0; pass < 240; ++pass, host.now += 1000)
         for (const char* path : {"hung", "ok"})
             found += FileExists(path) && FileLength(path) == 7 ? "+" : "-";
-    const std::string noAnswer = ": W cannot examine hung: no answer within " +
-                                 std::to_string(ExamineBoundMs / 1000) + " s";
     const std::int64_t b = ExamineBoundMs;
-    EXPECT_EQ(host.lines, (Strings{std::to_string(b) + noAnswer, std::to_string(b + 60000) + noAnswer,
-                                   std::to_string(b + 120000) + noAnswer,
-                                   std::to_string(b + 180000) + noAnswer}));
-    // Only the first pass waited; every other path is looked at once a pass.
-    Strings looks = {"0 hung", std::to_string(b) + " ok"};
-    std::string expected = "-+";
-    for (int pass = 1; pass < 240; ++pass) {
-        const std::int64_t at = b + pass * 1000;
-        if (at > 200500)
-            looks.push_back(std::to_string(at) + " hung");
-        looks.push_back(std::to_string(at) + " ok");
-        expected += at > 200500 ? "++" : "-+";
-    }
-    EXPECT_EQ(host.looks, looks);
+    const std::string said = ": W cannot examine hung: no answer within " + std::to_string(b / 1000) + " s";
+    EXPECT_EQ(host.lines, (Strings{std::to_string(b) + said, std::to_string(b + 60000) + said,
+                                   std::to_string(b + 120000) + said, std::to_string(b + 180000) + said}));
+    // Missing at once while it hangs, with no second look: only the first pass waited.
+    const int hanging = static_cast<int>((200500 - b) / 1000) + 1;
+    std::string expected;
+    for (int pass = 0; pass < 240; ++pass)
+        expected += pass < hanging ? "-+" : "++";
     EXPECT_EQ(found, expected);
-    host.answersAt.clear();
+    EXPECT_EQ(host.looks, 2 * 240 - (hanging - 1));
+    host.hung.clear();
 }
 
 }  // namespace
