@@ -60,8 +60,8 @@ void CloseErrors(std::intptr_t errors);
 // Set in the program's own environment, which every messenger inherits.
 void SetEnvironment(const std::string& name, const std::string& value);
 
-// One look at a path, made by another thread of the host, since a dead
-// share may hold it for ever.
+// One look at a path, made apart from the watching (a thread or a helper
+// process of the host), since a dead share may hold it for ever.
 struct Found {
     bool exists = false;
     std::int64_t length = -1;  // 0 for a directory

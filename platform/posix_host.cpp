@@ -10,16 +10,19 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <stdexcept>
 #include <string_view>
 #include <chrono>
 #include <thread>
 #include <vector>
 
 #include <fcntl.h>
-#include <pthread.h>
 #include <semaphore.h>
 #include <spawn.h>
 #include <time.h>
+#include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -57,54 +60,67 @@ void SayUnlessAbsent(const std::string& path, int error) {
         SayCannotExamine(path, std::strerror(error));
 }
 
-// A thread with a small stack of its own that looks at one path at a time.
-// It allocates nothing, so it needs no memory arena of its own.
+// A helper process, forked before it is first needed, that looks at one
+// path at a time in memory shared with the watchdog. A process and not a
+// thread: a static program's threads cost more memory than the watchdog
+// itself, and a look that never returns holds a process that made it, not
+// the watchdog, which can still end.
 struct Looker {
     sem_t asked, answered;
-    std::string path;  // written before `asked` is posted
-    bool quit = false;
-    bool threadless = false;  // no thread could be made: it looks in place
-    int error = 0;
+    pid_t pid;
+    bool quit;
+    bool inPlace;  // no helper could be had: it looks in place
+    int error;
     struct stat st;
+    char path[3072];  // longer than any watched path the settings hold
 };
 
 void Look(Looker& looker) {
-    looker.error = stat(looker.path.c_str(), &looker.st) == 0 ? 0 : errno;
+    looker.error = stat(looker.path, &looker.st) == 0 ? 0 : errno;
     sem_post(&looker.answered);
 }
 
-void* Looking(void* argument) {
-    auto* looker = static_cast<Looker*>(argument);
+[[noreturn]] void Looking(Looker& looker, pid_t watchdog) {
+    // It ends with the watchdog, once its look returns.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != watchdog)
+        _exit(0);
+    // The watchdog's files are none of its business: a reader of its standard
+    // error must not wait for a helper stuck on a dead share.
+    close_range(0, ~0U, 0);
     for (;;) {
-        while (sem_wait(&looker->asked) != 0) {
+        while (sem_wait(&looker.asked) != 0) {
         }
-        if (looker->quit)
-            break;
-        Look(*looker);
+        if (looker.quit)
+            _exit(0);
+        Look(looker);
     }
-    sem_destroy(&looker->asked);
-    sem_destroy(&looker->answered);
-    delete looker;
-    return nullptr;
 }
 
 Looker* NewLooker() {
-    auto* looker = new Looker;
-    sem_init(&looker->asked, 0, 0);
-    sem_init(&looker->answered, 0, 0);
-    pthread_attr_t attributes;
-    pthread_attr_init(&attributes);
-    pthread_attr_setstacksize(&attributes, 64 * 1024);
-    pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
-    // Signals are the watching thread's business.
-    sigset_t all, before;
-    sigfillset(&all);
-    pthread_sigmask(SIG_SETMASK, &all, &before);
-    pthread_t thread;
-    looker->threadless = pthread_create(&thread, &attributes, Looking, looker) != 0;
-    pthread_sigmask(SIG_SETMASK, &before, nullptr);
-    pthread_attr_destroy(&attributes);
+    void* shared = mmap(nullptr, sizeof(Looker), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    if (shared == MAP_FAILED)
+        throw std::runtime_error(std::string("cannot examine files: ") + std::strerror(errno));
+    auto* looker = new (shared) Looker{};
+    sem_init(&looker->asked, 1, 0);
+    sem_init(&looker->answered, 1, 0);
+    const pid_t watchdog = getpid();
+    looker->pid = fork();
+    if (looker->pid == 0)
+        Looking(*looker, watchdog);
+    looker->inPlace = looker->pid < 0;
     return looker;
+}
+
+void EndLooker(Looker* looker) {
+    looker->quit = true;
+    if (!looker->inPlace) {
+        sem_post(&looker->asked);
+        waitpid(looker->pid, nullptr, 0);  // it has answered: it ends at once
+    }
+    sem_destroy(&looker->asked);
+    sem_destroy(&looker->answered);
+    munmap(looker, sizeof(Looker));
 }
 
 // The whole file, or nothing when it is not a regular file that can be
@@ -294,11 +310,17 @@ void SetEnvironment(const std::string& name, const std::string& value) {
 
 Examiner StartExamining(Examiner examiner, const std::string& path) {
     Looker* looker = examiner != 0 ? reinterpret_cast<Looker*>(examiner) : NewLooker();
-    looker->path = HostPath(path);
-    if (looker->threadless)
+    const std::string hostPath = HostPath(path);
+    const bool fits = hostPath.size() < sizeof looker->path;
+    std::memcpy(looker->path, hostPath.c_str(), fits ? hostPath.size() + 1 : 0);
+    if (!fits) {
+        looker->error = ENAMETOOLONG;
+        sem_post(&looker->answered);
+    } else if (looker->inPlace) {
         Look(*looker);
-    else
+    } else {
         sem_post(&looker->asked);
+    }
     return reinterpret_cast<Examiner>(looker);
 }
 
@@ -325,15 +347,7 @@ bool Answered(Examiner examiner, std::int64_t ms, Found& found) {
 }
 
 void EndExaminer(Examiner examiner) {
-    Looker* looker = reinterpret_cast<Looker*>(examiner);
-    looker->quit = true;
-    if (!looker->threadless) {
-        sem_post(&looker->asked);
-        return;
-    }
-    sem_destroy(&looker->asked);
-    sem_destroy(&looker->answered);
-    delete looker;
+    EndLooker(reinterpret_cast<Looker*>(examiner));
 }
 
 bool Ended(Process process, std::string& failure) {
