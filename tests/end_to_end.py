@@ -524,23 +524,98 @@ class NetByHand(Case):
     hosts = ('posix',)
 
     def test_by_hand(self):
-        """Argument rules, and the line that is the delivery for a user or "*"."""
-        d, line = self.fresh(), 'Message from %s to %%s: %%s\n' % os.uname().nodename
+        """Argument rules, the recipients Net delivers to, and the line that is the delivery for a
+        user or "*"; started by the watchdog (its settings handed), a failure is one bare line."""
+        d, host = self.fresh(), os.uname().nodename
+        line = 'Message from %s to %%s: %%s\n' % host
         hostile = 'File does not exist /tmp/$(touch made) `touch made2`; "q" \'r\' \\ $HOME %s'
-        usage = 'usage: Net Send <recipient> <text>\n'
-        for arguments, status, out, err in [
-                (['Send', 'nobody-here', hostile], 0, line % ('nobody-here', hostile), ''),
-                (['sEnD', 'ops', 'split', 'text'], 0, line % ('ops', 'split text'), ''),
-                (['Send', 'a b@example.com', 'x'], 1, line % ('a b@example.com', 'x'),
+        usage, refused = 'usage: Net Send <recipient> <text>\n', ': not a recipient Net delivers to ("*", a user ' \
+            'name, NAME@DOMAIN or an http(s) URL)\n'
+        handed = dict(os.environ, SIZEGUARD_INTERVAL_MS='1000')
+        for arguments, env, status, out, err in [
+                (['Send', 'nobody', hostile], None, 0, line % ('nobody', hostile), ''),  # not logged in
+                (['sEnD', 'nobody', 'split', 'text'], None, 0, line % ('nobody', 'split text'), ''),
+                (['Send', 'a b@example.com', 'x'], None, 1, line % ('a b@example.com', 'x'),
                  'Net: a b@example.com: not a mail address\n'),
-                (['Receive', 'ops', 'x'], 2, '', usage), (['Send', '', 'x'], 2, '', usage), ([], 2, '', usage)]:
-            run = subprocess.run([NET] + arguments, cwd=d, capture_output=True, text=True, timeout=10)
+                (['Send', 'nosuchuser', 'x'], None, 1, '', 'Net: nosuchuser: no such user on %s\n' % host),
+                (['Send', 'nosuchuser', 'x'], handed, 1, '', 'no such user on %s\n' % host),
+                (['Send', 'htps://chat.example.com/x', 'x'], None, 1, '', 'Net: htps://chat.example.com/x' + refused),
+                (['Send', 'smtp://mail.example.com', 'x'], handed, 1, '', refused[2:]),
+                (['Receive', 'ops', 'x'], None, 2, '', usage), (['Send', '', 'x'], None, 2, '', usage),
+                ([], None, 2, '', usage)]:
+            run = subprocess.run([NET] + arguments, cwd=d, capture_output=True, text=True, timeout=10, env=env)
             self.assertEqual((status, out, err), (run.returncode, run.stdout, run.stderr), 'Net %s' % arguments)
         self.assertEqual([], os.listdir(d), 'Net ran nothing')
         with open('/dev/full', 'w') as full:
-            run = subprocess.run([NET, 'Send', 'ops', 'x'], stdout=full, stderr=subprocess.PIPE, timeout=20)
-        self.assertEqual((1, b'Net: ops: cannot write on standard output: No space left on device\n'),
+            run = subprocess.run([NET, 'Send', 'nobody', 'x'], stdout=full, stderr=subprocess.PIPE, timeout=20)
+        self.assertEqual((1, b'Net: nobody: cannot write on standard output: No space left on device\n'),
                          (run.returncode, run.stderr))
+
+    def test_bounds(self):
+        """A mail server silent after the data or after QUIT, an output nobody reads, full or
+        filling under a long line: each ends within the bound and a second, with its reason."""
+        port = self.silent_mail_server()
+        d = self.fresh()
+        shutil.copy(NET, d)
+        unread = 'cannot write on standard output within %d s: nobody reads it\n' % NET_SECONDS
+        for silent, full, recipient, text, status, err in [
+                ('data', False, 'ops@example.com', 'x', 1,
+                 'Net: ops@example.com: no answer from smtp://127.0.0.1:%d/data within %d s\n' % (port, NET_SECONDS)),
+                ('quit', False, 'ops@example.com', 'x', 0, ''),
+                ('quit', True, 'ops@example.com', 'x', 0, 'Net: ops@example.com: ' + unread),
+                ('quit', True, 'nobody', 'x', 1, 'Net: nobody: ' + unread),
+                ('quit', False, 'nobody', 'x' * 70000, 1, 'Net: nobody: ' + unread)]:  # beyond the pipe's room
+            Path(d, 'Sizeguard.ini').write_text('[Net]\nMailServer=smtp://127.0.0.1:%d/%s\n' % (port, silent))
+            read, write = os.pipe()
+            if full:  # a pipe that is full and stays so
+                os.set_blocking(write, False)
+                try:
+                    while os.write(write, b'x' * 4096):
+                        pass
+                except BlockingIOError:
+                    os.set_blocking(write, True)
+            started = time.monotonic()
+            run = subprocess.run([os.path.join(d, 'Net'), 'Send', recipient, text], stdout=write,
+                                 stderr=subprocess.PIPE, timeout=NET_SECONDS + 10)
+            took = time.monotonic() - started
+            os.close(read), os.close(write)
+            self.assertEqual((status, err), (run.returncode, run.stderr.decode()), (silent, full, recipient))
+            self.assertLess(took, NET_SECONDS + 2.5, (silent, full, recipient))
+
+    def silent_mail_server(self):
+        """A mail server, on a port of its own, that falls silent after the data when greeted as
+        "data", and after QUIT otherwise."""
+        server = socket.create_server(('127.0.0.1', 0))
+        self.addCleanup(server.close)
+
+        def talk(connection):
+            with connection, connection.makefile('rb') as lines:
+                connection.sendall(b'220 silent\r\n')
+                silent = None
+                for line in lines:
+                    command = line[:4].upper()
+                    if command in (b'EHLO', b'HELO'):
+                        silent = line.split()[1].strip()
+                    if command == b'DATA':
+                        connection.sendall(b'354 go on\r\n')
+                        while next(lines, b'.\r\n') != b'.\r\n':
+                            pass
+                        if silent == b'data':
+                            break
+                    elif command == b'QUIT':
+                        break
+                    connection.sendall(b'250 ok\r\n')
+                threading.Event().wait(3 * NET_SECONDS)  # silent, the connection open
+
+        def serve():
+            while True:
+                try:
+                    connection, _ = server.accept()
+                except OSError:
+                    return  # closed
+                threading.Thread(target=talk, args=(connection,), daemon=True).start()
+        threading.Thread(target=serve, daemon=True).start()
+        return server.getsockname()[1]
 
 
 class NetExe(Case):
