@@ -519,7 +519,7 @@ class Deliveries(Case, Receivers):
                                        and a['annotations']['summary'] == 'disk full']))
 
 
-class NetByHand(Case):
+class NetByHand(Case, Receivers):
     """POSIX only, for the rules are the same source on both hosts."""
     hosts = ('posix',)
 
@@ -554,11 +554,16 @@ class NetByHand(Case):
     def test_bounds(self):
         """A mail server silent after the data or after QUIT, an output nobody reads, full or
         filling under a long line: each ends within the bound and a second, with its reason."""
-        port = self.silent_mail_server()
-        d = self.fresh()
+        d, port = self.fresh(), free_port()
+        Path(d, 'silent.py').write_text(
+            'import asyncio\nclass Silent:\n    async def handle_DATA(self, server, session, envelope):\n'
+            '        return "250 ok" if session.host_name == "quit" else await asyncio.sleep(60)\n'
+            '    async def handle_QUIT(self, *_):\n        await asyncio.sleep(60)\n')
+        self.serve(['env', 'PYTHONPATH=' + d, '/usr/bin/python3', '-m', 'aiosmtpd', '-n', '-l', '127.0.0.1:%d' % port,
+                    '-c', 'silent.Silent'], lambda: socket.socket().connect_ex(('127.0.0.1', port)) == 0)
         shutil.copy(NET, d)
         unread = 'cannot write on standard output within %d s: nobody reads it\n' % NET_SECONDS
-        for silent, full, recipient, text, status, err in [
+        for silent, full, recipient, text, status, err in [  # the mail server greeted by the name of its silence
                 ('data', False, 'ops@example.com', 'x', 1,
                  'Net: ops@example.com: no answer from smtp://127.0.0.1:%d/data within %d s\n' % (port, NET_SECONDS)),
                 ('quit', False, 'ops@example.com', 'x', 0, ''),
@@ -567,55 +572,19 @@ class NetByHand(Case):
                 ('quit', False, 'nobody', 'x' * 70000, 1, 'Net: nobody: ' + unread)]:  # beyond the pipe's room
             Path(d, 'Sizeguard.ini').write_text('[Net]\nMailServer=smtp://127.0.0.1:%d/%s\n' % (port, silent))
             read, write = os.pipe()
-            if full:  # a pipe that is full and stays so
-                os.set_blocking(write, False)
-                try:
-                    while os.write(write, b'x' * 4096):
-                        pass
-                except BlockingIOError:
-                    os.set_blocking(write, True)
+            os.set_blocking(write, False)
+            try:
+                while full:
+                    os.write(write, b'x' * 4096)
+            except BlockingIOError:
+                pass  # full, and it stays so
+            os.set_blocking(write, True)
             started = time.monotonic()
             run = subprocess.run([os.path.join(d, 'Net'), 'Send', recipient, text], stdout=write,
                                  stderr=subprocess.PIPE, timeout=NET_SECONDS + 10)
-            took = time.monotonic() - started
             os.close(read), os.close(write)
             self.assertEqual((status, err), (run.returncode, run.stderr.decode()), (silent, full, recipient))
-            self.assertLess(took, NET_SECONDS + 2.5, (silent, full, recipient))
-
-    def silent_mail_server(self):
-        """A mail server, on a port of its own, that falls silent after the data when greeted as
-        "data", and after QUIT otherwise."""
-        server = socket.create_server(('127.0.0.1', 0))
-        self.addCleanup(server.close)
-
-        def talk(connection):
-            with connection, connection.makefile('rb') as lines:
-                connection.sendall(b'220 silent\r\n')
-                silent = None
-                for line in lines:
-                    command = line[:4].upper()
-                    if command in (b'EHLO', b'HELO'):
-                        silent = line.split()[1].strip()
-                    if command == b'DATA':
-                        connection.sendall(b'354 go on\r\n')
-                        while next(lines, b'.\r\n') != b'.\r\n':
-                            pass
-                        if silent == b'data':
-                            break
-                    elif command == b'QUIT':
-                        break
-                    connection.sendall(b'250 ok\r\n')
-                threading.Event().wait(3 * NET_SECONDS)  # silent, the connection open
-
-        def serve():
-            while True:
-                try:
-                    connection, _ = server.accept()
-                except OSError:
-                    return  # closed
-                threading.Thread(target=talk, args=(connection,), daemon=True).start()
-        threading.Thread(target=serve, daemon=True).start()
-        return server.getsockname()[1]
+            self.assertLess(time.monotonic() - started, NET_SECONDS + 2.5, (silent, full, recipient))
 
 
 class NetExe(Case):
