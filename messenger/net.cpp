@@ -264,9 +264,12 @@ std::string Mail(const std::string& to, const std::string& text, const std::stri
     curl_mime_encoder(part, "quoted-printable");
     curl_easy_setopt(curl, CURLOPT_MIMEPOST, mime.get());
     const std::string reason = Perform(transfer);
-    // The mail is the server's once it has taken the data: QUIT's answer is
-    // not waited for, and the connection closes as Net ends.
-    static_cast<void>(transfer.curl.release());
+    // The mail is the server's once it has taken the data: the connection
+    // is shut before libcurl would say QUIT and wait for its answer.
+    curl_socket_t connection = CURL_SOCKET_BAD;
+    if (curl_easy_getinfo(curl, CURLINFO_ACTIVESOCKET, &connection) == CURLE_OK &&
+        connection != CURL_SOCKET_BAD)
+        shutdown(connection, 2);  // both ways, on either host
     return reason;
 }
 

@@ -401,6 +401,11 @@ def free_port():
         return s.getsockname()[1]
 
 
+def listening(port):
+    with socket.socket() as s:
+        return s.connect_ex(('127.0.0.1', port)) == 0
+
+
 def answers(url):
     try:
         with urllib.request.urlopen(url, timeout=2) as response:
@@ -560,7 +565,7 @@ class NetByHand(Case, Receivers):
             '        return "250 ok" if session.host_name == "quit" else await asyncio.sleep(60)\n'
             '    async def handle_QUIT(self, *_):\n        await asyncio.sleep(60)\n')
         self.serve(['env', 'PYTHONPATH=' + d, '/usr/bin/python3', '-m', 'aiosmtpd', '-n', '-l', '127.0.0.1:%d' % port,
-                    '-c', 'silent.Silent'], lambda: socket.socket().connect_ex(('127.0.0.1', port)) == 0)
+                    '-c', 'silent.Silent'], lambda: listening(port))
         shutil.copy(NET, d)
         unread = 'cannot write on standard output within %d s: nobody reads it\n' % NET_SECONDS
         for silent, full, recipient, text, status, err in [  # the mail server greeted by the name of its silence
