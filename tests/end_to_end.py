@@ -443,6 +443,11 @@ def free_port():
         return s.getsockname()[1]
 
 
+def listening(port):
+    with socket.socket() as s:
+        return s.connect_ex(('127.0.0.1', port)) == 0
+
+
 def answers(url):
     try:
         with urllib.request.urlopen(url, timeout=2) as response:
@@ -561,28 +566,72 @@ class Deliveries(Case, Receivers):
                                        and a['annotations']['summary'] == 'disk full']))
 
 
-class NetByHand(Case):
+class NetByHand(Case, Receivers):
     """POSIX only, for the rules are the same source on both hosts."""
     hosts = ('posix',)
 
     def test_by_hand(self):
-        """Argument rules, and the line that is the delivery for a user or "*"."""
-        d, line = self.fresh(), 'Message from %s to %%s: %%s\n' % os.uname().nodename
+        """Argument rules, the recipients Net delivers to, and the line that is the delivery for a
+        user or "*"; started by the watchdog (its settings handed), a failure is one bare line."""
+        d, host = self.fresh(), os.uname().nodename
+        line = 'Message from %s to %%s: %%s\n' % host
         hostile = 'File does not exist /tmp/$(touch made) `touch made2`; "q" \'r\' \\ $HOME %s'
-        usage = 'usage: Net Send <recipient> <text>\n'
-        for arguments, status, out, err in [
-                (['Send', 'nobody-here', hostile], 0, line % ('nobody-here', hostile), ''),
-                (['sEnD', 'ops', 'split', 'text'], 0, line % ('ops', 'split text'), ''),
-                (['Send', 'a b@example.com', 'x'], 1, line % ('a b@example.com', 'x'),
+        usage, refused = 'usage: Net Send <recipient> <text>\n', ': not a recipient Net delivers to ("*", a user ' \
+            'name, NAME@DOMAIN or an http(s) URL)\n'
+        handed = dict(os.environ, SIZEGUARD_INTERVAL_MS='1000')
+        for arguments, env, status, out, err in [
+                (['Send', 'nobody', hostile], None, 0, line % ('nobody', hostile), ''),  # not logged in
+                (['sEnD', 'nobody', 'split', 'text'], None, 0, line % ('nobody', 'split text'), ''),
+                (['Send', 'a b@example.com', 'x'], None, 1, line % ('a b@example.com', 'x'),
                  'Net: a b@example.com: not a mail address\n'),
-                (['Receive', 'ops', 'x'], 2, '', usage), (['Send', '', 'x'], 2, '', usage), ([], 2, '', usage)]:
-            run = subprocess.run([NET] + arguments, cwd=d, capture_output=True, text=True, timeout=10)
+                (['Send', 'nosuchuser', 'x'], None, 1, '', 'Net: nosuchuser: no such user on %s\n' % host),
+                (['Send', 'nosuchuser', 'x'], handed, 1, '', 'no such user on %s\n' % host),
+                (['Send', 'htps://chat.example.com/x', 'x'], None, 1, '', 'Net: htps://chat.example.com/x' + refused),
+                (['Send', 'smtp://mail.example.com', 'x'], handed, 1, '', refused[2:]),
+                (['Receive', 'ops', 'x'], None, 2, '', usage), (['Send', '', 'x'], None, 2, '', usage),
+                ([], None, 2, '', usage)]:
+            run = subprocess.run([NET] + arguments, cwd=d, capture_output=True, text=True, timeout=10, env=env)
             self.assertEqual((status, out, err), (run.returncode, run.stdout, run.stderr), 'Net %s' % arguments)
         self.assertEqual([], os.listdir(d), 'Net ran nothing')
         with open('/dev/full', 'w') as full:
-            run = subprocess.run([NET, 'Send', 'ops', 'x'], stdout=full, stderr=subprocess.PIPE, timeout=20)
-        self.assertEqual((1, b'Net: ops: cannot write on standard output: No space left on device\n'),
+            run = subprocess.run([NET, 'Send', 'nobody', 'x'], stdout=full, stderr=subprocess.PIPE, timeout=20)
+        self.assertEqual((1, b'Net: nobody: cannot write on standard output: No space left on device\n'),
                          (run.returncode, run.stderr))
+
+    def test_bounds(self):
+        """A mail server silent after the data or after QUIT, an output nobody reads, full or
+        filling under a long line: each ends within the bound and a second, with its reason."""
+        d, port = self.fresh(), free_port()
+        Path(d, 'silent.py').write_text(
+            'import asyncio\nclass Silent:\n    async def handle_DATA(self, server, session, envelope):\n'
+            '        return "250 ok" if session.host_name == "quit" else await asyncio.sleep(60)\n'
+            '    async def handle_QUIT(self, *_):\n        await asyncio.sleep(60)\n')
+        self.serve(['env', 'PYTHONPATH=' + d, '/usr/bin/python3', '-m', 'aiosmtpd', '-n', '-l', '127.0.0.1:%d' % port,
+                    '-c', 'silent.Silent'], lambda: listening(port))
+        shutil.copy(NET, d)
+        unread = 'cannot write on standard output within %d s: nobody reads it\n' % NET_SECONDS
+        for silent, full, recipient, text, status, err in [  # the mail server greeted by the name of its silence
+                ('data', False, 'ops@example.com', 'x', 1,
+                 'Net: ops@example.com: no answer from smtp://127.0.0.1:%d/data within %d s\n' % (port, NET_SECONDS)),
+                ('quit', False, 'ops@example.com', 'x', 0, ''),
+                ('quit', True, 'ops@example.com', 'x', 0, 'Net: ops@example.com: ' + unread),
+                ('quit', True, 'nobody', 'x', 1, 'Net: nobody: ' + unread),
+                ('quit', False, 'nobody', 'x' * 70000, 1, 'Net: nobody: ' + unread)]:  # beyond the pipe's room
+            Path(d, 'Sizeguard.ini').write_text('[Net]\nMailServer=smtp://127.0.0.1:%d/%s\n' % (port, silent))
+            read, write = os.pipe()
+            os.set_blocking(write, False)
+            try:
+                while full:
+                    os.write(write, b'x' * 4096)
+            except BlockingIOError:
+                pass  # full, and it stays so
+            os.set_blocking(write, True)
+            started = time.monotonic()
+            run = subprocess.run([os.path.join(d, 'Net'), 'Send', recipient, text], stdout=write,
+                                 stderr=subprocess.PIPE, timeout=NET_SECONDS + 10)
+            os.close(read), os.close(write)
+            self.assertEqual((status, err), (run.returncode, run.stderr.decode()), (silent, full, recipient))
+            self.assertLess(time.monotonic() - started, NET_SECONDS + 2.5, (silent, full, recipient))
 
 
 class NetExe(Case):
