@@ -518,10 +518,10 @@ class Receivers:
 class Deliveries(Case, Receivers):
     """The real watchdog with the real Net beside it, on both hosts."""
 
-    def net(self, d, *arguments):
-        """Net run by hand in d: its status and reports (events on Windows)."""
+    def net(self, d, *arguments, **env):
+        """Net run in d: its status and reports (events on Windows)."""
         run = subprocess.run(([WINE] if WINDOWS else []) + [os.path.join(d, os.path.basename(NET)), 'Send', *arguments],
-                             capture_output=True, timeout=60, env=dict(os.environ, WINEDEBUG=EVENTS))
+                             capture_output=True, timeout=60, env=dict(os.environ, WINEDEBUG=EVENTS, **env))
         return run.returncode, reports(run.stderr)
 
     def watching(self, d, *seen):
@@ -565,10 +565,12 @@ class Deliveries(Case, Receivers):
         refused = 'Net Send ops@example.com "%s" ended with status 1: cannot connect to smtp://127.0.0.1:%d: ' \
                   'Connection refused' % (notice, closed)
         self.assertEqual([refused], self.watching(d, refused))
-        # By hand, a text of one's own is an alert all the same.
-        self.assertEqual((0, []), self.net(d, alerts, 'disk full'))
-        self.assertTrue(until(lambda: [a for a in answers(alerts) if a['labels']['alertname'] == 'SizeguardNotice'
-                                       and a['annotations']['summary'] == 'disk full']))
+        # The Interval and SendMessage the watchdog hands over count, not the file's.
+        self.assertEqual((0, []), self.net(d, alerts, 'Srv 9 [ Filesize is NULL x ]', SIZEGUARD_INTERVAL_MS='60000',
+                                           SIZEGUARD_SEND_MESSAGE='Srv 9'))
+        at = lambda a, key: datetime.datetime.fromisoformat(a[key].replace('Z', '+00:00')).timestamp()
+        self.assertTrue(until(lambda: [a for a in answers(alerts) if a['labels'].get('path') == 'x' and
+                                       round(at(a, 'endsAt') - at(a, 'startsAt')) == 180]), answers(alerts))
 
 
 class NetByHand(Case, Receivers):
