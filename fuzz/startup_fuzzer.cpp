@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "platform/fake_platform.h"
-#include "platform/profile_format.h"
+#include "missing/get_private_profile_string.h"
 #include "settings/settings.h"
 #include "startup/main.h"
 

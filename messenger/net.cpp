@@ -20,7 +20,7 @@
 
 #include "messenger/net_host.h"
 #include "messenger/notice.h"
-#include "platform/profile_format.h"
+#include "missing/get_private_profile_string.h"
 #include "settings/settings.h"
 
 namespace {

@@ -11,7 +11,7 @@
 
 #include <windows.h>
 
-#include "platform/command_line.h"
+#include "missing/command_line_to_argv.h"
 
 namespace NetHost {
 

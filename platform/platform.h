@@ -1,6 +1,9 @@
 // The operations the watchdog needs from its host. The logic reaches the
-// operating system only through these; each host has its own implementation
-// file, and the tests link a test double in their place.
+// operating system only through these, and the tests link a test double in
+// their place. The host files (posix_host.cpp, windows_host.cpp) provide
+// them, but for what both hosts do alike, written once above the host's
+// primitives (host.h): FileExists and FileLength in files.cpp, RunCommand
+// and HandToMessengers in messengers.cpp, Warn in reports.cpp.
 #pragma once
 
 #include <cstddef>
@@ -45,8 +48,10 @@ void Warn(const std::string& line);
 // examination's answer: one look a path a pass.
 std::int64_t FileLength(const std::string& path);
 
+// Window style of a started command, where the host has windows.
+constexpr int MinimizedFocus = 2;
+
 // Starts the command line as a new process and returns without waiting.
-// style 2: minimised window with the focus, where the host has windows.
 // A command that cannot be started is a fatal run-time error (throws).
 void RunCommand(const std::string& commandLine, int style);
 
@@ -57,7 +62,8 @@ void HandToMessengers(std::int32_t intervalMs, const std::string& messageText);
 
 void PauseOneSecond();
 
-// Lets the host handle whatever is pending for the process, then returns.
+// Lets the host handle whatever is pending for the process, then returns;
+// both hosts also collect the messengers that have ended here.
 void DispatchEvents();
 
 // Message box styles used by the program.

@@ -1,8 +1,9 @@
 // The host operations on POSIX systems.
-#include "platform/command_line.h"
+#include "missing/command_line_to_argv.h"
+#include "missing/get_private_profile_string.h"
+#include "platform/host.h"
+#include "platform/messengers.h"
 #include "platform/platform.h"
-#include "platform/policy.h"
-#include "platform/profile_format.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -236,6 +237,8 @@ void PauseOneSecond() {
     std::this_thread::sleep_for(std::chrono::seconds(1));
 }
 
+// POSIX has no events for a process to dispatch: the pause is where ended
+// messengers are collected.
 void DispatchEvents() {
     CollectMessengers();
 }

@@ -1,6 +1,6 @@
 // The process entry on POSIX systems: a fatal run-time error that escapes
 // the program is reported on one line and ends it with status 2.
-#include "platform/policy.h"
+#include "platform/reports.h"
 #include "startup/main.h"
 
 #include <csignal>

@@ -1,7 +1,8 @@
-// The host operations on Windows, on the entries the design names.
-#include "platform/command_line.h"
+// The host operations on Windows, on the entries the program was made for.
+#include "missing/command_line_to_argv.h"
+#include "platform/host.h"
+#include "platform/messengers.h"
 #include "platform/platform.h"
-#include "platform/policy.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -213,7 +214,7 @@ Start StartProcess(const std::string& commandLine, int style) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
-    startup.wShowWindow = static_cast<WORD>(style == 2 ? SW_SHOWMINIMIZED : SW_SHOWNORMAL);
+    startup.wShowWindow = static_cast<WORD>(style == MinimizedFocus ? SW_SHOWMINIMIZED : SW_SHOWNORMAL);
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
     startup.hStdError = messengerErrors;

@@ -1,7 +1,7 @@
 // The process entry on Windows: no console and no window of its own. A
 // fatal run-time error that escapes the program is reported and shown,
 // then ends it with status 2.
-#include "platform/policy.h"
+#include "platform/reports.h"
 #include "startup/main.h"
 
 #include <exception>

@@ -31,11 +31,11 @@ set_tests_properties(wine_prefix PROPERTIES FIXTURES_SETUP wine)
 set_tests_properties(wine_server_stop PROPERTIES FIXTURES_CLEANUP wine)
 
 add_test(NAME logic_tests COMMAND logic_tests)
-add_test(NAME host_tests COMMAND host_tests)
+add_test(NAME missing_tests COMMAND missing_tests)
 add_test(NAME policy_tests COMMAND policy_tests)
 set_tests_properties(logic_tests PROPERTIES LABELS logic)
-set_tests_properties(host_tests policy_tests PROPERTIES LABELS host)
-set(wine_tests logic_tests host_tests policy_tests)
+set_tests_properties(missing_tests policy_tests PROPERTIES LABELS host)
+set(wine_tests logic_tests missing_tests policy_tests)
 # Python by its path: a target given as the command would be run under Wine,
 # which loses its exit status.
 foreach(scenario IN LISTS SIZEGUARD_END_TO_END)

@@ -59,7 +59,7 @@ void SendNotice(const std::string& text) {
         Platform::RunCommand("Net Send " +
                                  Settings.Recipients[static_cast<std::size_t>(r)] +
                                  " \"" + text + "\"",
-                             2);
+                             Platform::MinimizedFocus);
 }
 
 }  // namespace Mod_Main

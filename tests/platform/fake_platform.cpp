@@ -54,7 +54,7 @@ std::int64_t FileLength(const std::string& path) {
 
 void RunCommand(const std::string& commandLine, int style) {
     Call("RunCommand");
-    host.commands.push_back(commandLine + (style == 2 ? "" : " (wrong style)"));
+    host.commands.push_back(commandLine + (style == MinimizedFocus ? "" : " (wrong style)"));
 }
 
 void HandToMessengers(std::int32_t, const std::string&) {}

@@ -1,5 +1,6 @@
-// Command lines as Windows programs split them into arguments, for hosts
-// whose programs take an argument vector instead.
+// A stand-in for CommandLineToArgvW: command lines split into arguments as
+// Windows programs split them, for POSIX, whose programs take an argument
+// vector instead. Held to Windows' own under Wine by the tests.
 #pragma once
 
 #include <string>

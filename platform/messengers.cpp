@@ -1,9 +1,12 @@
-#include "platform/policy.h"
+// The rules that keep the messengers in check: a bounded number running,
+// each collected with its reason, failures said without flooding, and starts
+// refused for a passing reason tried again.
+#include "platform/messengers.h"
 
 #include <algorithm>
-#include <map>
 #include <stdexcept>
 
+#include "platform/host.h"
 #include "platform/platform.h"
 
 namespace Platform {
@@ -34,49 +37,6 @@ struct Messenger {
 // Started and not yet seen to end: each is collected, so that none is left
 // a zombie and no failed delivery goes unsaid.
 std::vector<Messenger> running;
-
-std::map<std::string, std::int64_t> saidAt;
-
-// Examiners that have not answered within the bound, by path: a path stays
-// missing without a second examination until its examiner answers.
-std::map<std::string, Host::Examiner> stuck;
-Host::Examiner idle = 0;
-// What FileExists found, for the FileLength of the same path that follows.
-std::string lastPath;
-Host::Found last;
-bool lastFresh = false;
-
-void SayNoAnswer(const std::string& path) {
-    SayCannotExamine(path, "no answer within " + std::to_string(ExamineBoundMs / 1000) + " s");
-}
-
-Host::Found Examine(const std::string& path) {
-    const auto held = stuck.find(path);
-    if (held != stuck.end()) {
-        Host::Found late;
-        if (!Host::Answered(held->second, 0, late)) {
-            SayNoAnswer(path);
-            return {};
-        }
-        // Its answer is old by now: look again, as on any pass.
-        if (idle != 0)
-            Host::EndExaminer(held->second);
-        else
-            idle = held->second;
-        stuck.erase(held);
-    }
-    idle = Host::StartExamining(idle, path);
-    Host::Found found;
-    if (!Host::Answered(idle, ExamineBoundMs, found)) {
-        stuck[path] = idle;
-        idle = 0;
-        SayNoAnswer(path);
-        return {};
-    }
-    if (!found.reason.empty())
-        SayCannotExamine(path, found.reason);
-    return found;
-}
 
 void Drain(Messenger& messenger) {
     char buffer[4096];
@@ -133,41 +93,6 @@ std::vector<Host::Process> RunningProcesses() {
 }
 
 }  // namespace
-
-void Say(Severity severity, const std::string& line) {
-    Host::WriteReport(severity, line);
-}
-
-bool SayEveryMinute(const std::string& about, Severity severity, const std::string& line) {
-    const std::int64_t now = Host::NowMs();
-    const auto said = saidAt.find(about);
-    if (said != saidAt.end() && now - said->second < Minute)
-        return false;
-    saidAt[about] = now;
-    Say(severity, line);
-    return true;
-}
-
-void SayCannotExamine(const std::string& path, const std::string& reason) {
-    SayEveryMinute("examine " + path, Severity::Warning, "cannot examine " + path + ": " + reason);
-}
-
-void Warn(const std::string& line) {
-    Say(Severity::Warning, line);
-}
-
-bool FileExists(const std::string& path) {
-    last = Examine(path);
-    lastPath = path;
-    lastFresh = true;
-    return last.exists;
-}
-
-std::int64_t FileLength(const std::string& path) {
-    const Host::Found found = lastFresh && lastPath == path ? last : Examine(path);
-    lastFresh = false;
-    return found.exists ? found.length : -1;
-}
 
 void HandToMessengers(std::int32_t intervalMs, const std::string& messageText) {
     Host::SetEnvironment("SIZEGUARD_INTERVAL_MS", std::to_string(intervalMs));

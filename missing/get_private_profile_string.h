@@ -1,5 +1,7 @@
-// The INI format as the Windows profile reader understands it, over the
-// bytes of a file. Shared by the hosts that have no such reader.
+// A stand-in for GetPrivateProfileStringA: the INI format as Windows' profile
+// reader understands it, over the bytes of a file, for POSIX, which has no
+// such reader, and for Net on both hosts, which reads its sections whole.
+// Held to Windows' own under Wine by the tests.
 #pragma once
 
 #include <string>

@@ -1,7 +1,5 @@
-// What both hosts do alike, written once above the few primitives each host
-// supplies: report lines that cannot flood, examinations that cannot hang
-// the watching, and the rules that keep the messengers in check (policy.cpp
-// also provides FileExists, FileLength, RunCommand, HandToMessengers and Warn).
+// The primitives each host file (posix_host.cpp, windows_host.cpp) supplies
+// to the policy both hosts share: reports.cpp, files.cpp, messengers.cpp.
 #pragma once
 
 #include <cstddef>
@@ -9,29 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "platform/reports.h"
+
 namespace Platform {
 
 // The longest wait for a watched path to answer, in milliseconds.
 constexpr std::int64_t ExamineBoundMs = SIZEGUARD_EXAMINE_SECONDS * 1000;
 
-enum class Severity { Warning, Error };
-
-void Say(Severity severity, const std::string& line);
-
-// Says the line unless the same `about` was said less than a minute ago: a
-// condition that may last for hours shows without flooding the journal.
-// True when it was said.
-bool SayEveryMinute(const std::string& about, Severity severity, const std::string& line);
-
-// A path the host could not examine for another reason than its absence.
-// The logic can only take it for missing, so the reason must be said.
-void SayCannotExamine(const std::string& path, const std::string& reason);
-
-// Collects the messengers that have ended, saying how each failed. Hosts
-// call it while the watching pauses.
-void CollectMessengers();
-
-// The primitives each host supplies.
 namespace Host {
 
 using Process = std::intptr_t;

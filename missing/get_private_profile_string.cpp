@@ -1,4 +1,4 @@
-#include "platform/profile_format.h"
+#include "missing/get_private_profile_string.h"
 
 namespace Platform {
 

@@ -1,4 +1,4 @@
-#include "platform/command_line.h"
+#include "missing/command_line_to_argv.h"
 
 namespace Platform {
 
