@@ -19,6 +19,7 @@
 #include "messenger/net_host.h"
 #include "messenger/notice.h"
 #include "platform/profile_format.h"
+#include "platform/without_secrets.h"
 #include "settings/settings.h"
 
 namespace {
@@ -45,6 +46,34 @@ std::string ReadSettings() {
 
 std::string Setting(const char* section, const char* key) {
     return Platform::ProfileValue(settings.bytes, section, key);
+}
+
+// A name in [Recipients] stands for its entry, which wins over a user of
+// that name: the command line, ps and every line show the name alone, and
+// the token or address stays in the file, readable by the service alone.
+std::string Named(const std::string& recipient, std::string& unreadable) {
+    unreadable = ReadSettings();
+    const std::string entry = unreadable.empty() ? Setting("Recipients", recipient.c_str()) : "";
+    return entry.empty() ? recipient : entry;
+}
+
+// A log-in in a URL, as libcurl reads the URL: one it would send.
+bool HoldsLogIn(const std::string& url, std::string& scheme) {
+    CURLU* parts = curl_url();
+    bool logIn = false;
+    if (curl_url_set(parts, CURLUPART_URL, url.c_str(), CURLU_GUESS_SCHEME | CURLU_NON_SUPPORT_SCHEME) ==
+        CURLUE_OK) {
+        char* part = nullptr;
+        for (CURLUPart which : {CURLUPART_USER, CURLUPART_PASSWORD, CURLUPART_SCHEME})
+            if (curl_url_get(parts, which, &part, 0) == CURLUE_OK) {
+                logIn |= which != CURLUPART_SCHEME;
+                if (which == CURLUPART_SCHEME)
+                    scheme = part;
+                curl_free(part);
+            }
+    }
+    curl_url_cleanup(parts);
+    return logIn;
 }
 
 struct CurlDeleter {
@@ -115,6 +144,8 @@ std::string Perform(Transfer& transfer) {
 }
 
 std::string PostJson(const std::string& url, const std::string& body) {
+    if (std::string scheme; HoldsLogIn(url, scheme) && scheme == "http")
+        return "refused to post a log-in over http://: it would travel in clear; use https://";
     Transfer transfer;
     Prepare(transfer, url, "http,https");
     // No "Expect: 100-continue": it costs a second with servers that ignore it.
@@ -162,7 +193,7 @@ std::string Mail(const std::string& to, const std::string& text, const std::stri
         return "MailFrom " + from + " is not a mail address";
 
     Transfer transfer;
-    transfer.where = server;
+    transfer.where = Platform::WithoutSecrets(server);
     // The URL's path is the name the client greets the server with.
     const std::size_t authority = server.find("://");
     const bool named = authority != std::string::npos &&
@@ -171,8 +202,11 @@ std::string Mail(const std::string& to, const std::string& text, const std::stri
     CURL* curl = transfer.curl.get();
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, KeepReply);
     curl_easy_setopt(curl, CURLOPT_HEADERDATA, &transfer);
-    // STARTTLS where the server offers it, and never a password in clear.
-    curl_easy_setopt(curl, CURLOPT_USE_SSL, user.empty() ? CURLUSESSL_TRY : CURLUSESSL_ALL);
+    // STARTTLS where the server offers it, and never a password in clear,
+    // whether from MailUser or the server's URL.
+    std::string scheme;
+    const bool logIn = !user.empty() || HoldsLogIn(server, scheme);
+    curl_easy_setopt(curl, CURLOPT_USE_SSL, logIn ? CURLUSESSL_ALL : CURLUSESSL_TRY);
     if (!user.empty()) {
         curl_easy_setopt(curl, CURLOPT_USERNAME, user.c_str());
         curl_easy_setopt(curl, CURLOPT_PASSWORD, password.c_str());
@@ -223,37 +257,50 @@ int main(int argc, char** argv) {
     // The line on standard output is the record; for a user or "*" on POSIX
     // it is the delivery itself. One that went nowhere (output closed,
     // full, or its reader gone) is said.
-    const std::string line = "Message from " + host + " to " + recipient + ": " + text;
+    const std::string line = Platform::WithoutSecrets("Message from " + host + " to " + recipient + ": " + text);
     std::string unrecorded;
     if (NetHost::PrepareOutput() && (std::printf("%s\n", line.c_str()) < 0 || std::fflush(stdout) != 0))
         unrecorded = std::string("cannot write on standard output: ") + std::strerror(errno);
     std::string reason = unrecorded;
+    std::string target = recipient;
     curl_global_init(CURL_GLOBAL_DEFAULT);
     try {
-        switch (Messenger::DeliveryFor(recipient)) {
+        std::string unreadable;
+        target = Named(recipient, unreadable);
+        if (!unreadable.empty())
+            reason = unreadable;
+        else switch (Messenger::DeliveryFor(target)) {
         case Messenger::Delivery::EveryTerminal:
         case Messenger::Delivery::UserTerminals:
             if (unrecorded.empty())
-                reason = NetHost::ToTerminals(recipient, line, text, BoundSeconds);
+                reason = NetHost::ToTerminals(target, line, text, BoundSeconds);
             break;
         case Messenger::Delivery::Mail:
-            reason = Mail(recipient, utf8, host);
+            reason = Mail(target, utf8, host);
             break;
         case Messenger::Delivery::Alert:
-            reason = Alert(recipient, utf8, host);
+            reason = Alert(target, utf8, host);
             break;
         case Messenger::Delivery::Webhook:
-            reason = PostJson(recipient, Messenger::WebhookBody(utf8));
+            reason = PostJson(target, Messenger::WebhookBody(utf8));
             break;
         }
     } catch (const std::exception& error) {
         reason = error.what();
     }
+    // The address a name stands for stays unsaid, even where a server's
+    // answer quotes it (URLs are cut to their host anyway).
+    const bool named = target != recipient && target.find('@') != std::string::npos;
+    const auto said = [&](std::string why) {
+        for (std::size_t at; named && (at = why.find(target)) != std::string::npos;)
+            why.replace(at, target.size(), recipient);
+        return Platform::WithoutSecrets("Net: " + recipient + ": " + why);
+    };
     if (!unrecorded.empty() && reason != unrecorded)  // delivered all the same, or not
-        NetHost::SayFailure("Net: " + recipient + ": " + unrecorded);
+        NetHost::SayFailure(said(unrecorded));
     curl_global_cleanup();
     if (reason.empty())
         return 0;
-    NetHost::SayFailure("Net: " + recipient + ": " + reason);
+    NetHost::SayFailure(said(reason));
     return 1;
 }
