@@ -16,8 +16,7 @@ TEST(WithoutSecrets, UrlsSayOnlySchemeHostAndPort) {
               "http://[::1]:9093/api/v2/alerts https://[fe80::1%25eth0]/_"},
              // In lines: a recipient before its reason, a command line, URLs in marks.
              {"Net: https://h/hooks/t: answered 500: x", "Net: https://h/_: answered 500: x"},
-             {"Net Send https://h/t \"No Changes on file /x\" ended",
-              "Net Send https://h/_ \"No Changes on file /x\" ended"},
+             {"Net Send https://h/t \"File does not exist /x\"", "Net Send https://h/_ \"File does not exist /x\""},
              {"<smtp://a:b@m/x>, 'http://h/t' (http://h:80/t", "<smtp://_@m/_>, 'http://h/_' (http://h:80/_"},
              {"a0://h/p z9://h/p A+://h/p Z-.://h/p 1+://h/p", "a0://h/_ z9://h/_ A+://h/_ Z-.://h/_ 1+://h/p"},
              {"Net: http://am:9093/api/v2/alerts: answered 400, see http://h/x:",
