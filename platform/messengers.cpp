@@ -8,6 +8,7 @@
 
 #include "platform/host.h"
 #include "platform/platform.h"
+#include "platform/without_secrets.h"
 
 namespace Platform {
 
@@ -140,7 +141,8 @@ void RunCommand(const std::string& commandLine, int style) {
             break;
         }
         if (!start.passing)
-            throw std::runtime_error("cannot start " + commandLine + ": " + start.reason);
+            throw std::runtime_error(
+                WithoutSecrets("cannot start " + commandLine + ": " + start.reason));
         refusalSaid |= SayEveryMinute("refused", Severity::Warning,
                                       "cannot start messengers for now (" + start.reason +
                                           "); trying again until they start");

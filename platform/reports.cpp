@@ -5,6 +5,7 @@
 
 #include "platform/host.h"
 #include "platform/platform.h"
+#include "platform/without_secrets.h"
 
 namespace Platform {
 
@@ -16,8 +17,9 @@ std::map<std::string, std::int64_t> saidAt;
 
 }  // namespace
 
+// Every line, since a recipient may be a URL whose path is a token.
 void Say(Severity severity, const std::string& line) {
-    Host::WriteReport(severity, line);
+    Host::WriteReport(severity, WithoutSecrets(line));
 }
 
 bool SayEveryMinute(const std::string& about, Severity severity, const std::string& line) {
