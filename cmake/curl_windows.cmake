@@ -5,12 +5,7 @@
 # outside every build tree, and every later build tree reuses it.
 set(SIZEGUARD_CURL_SOURCE /var/cache/sizeguard/curl CACHE PATH
     "Debian's curl source, as packaging/windows/fetch_curl.sh leaves it")
-if(DEFINED ENV{XDG_CACHE_HOME})
-    set(cache_home $ENV{XDG_CACHE_HOME})
-else()
-    set(cache_home $ENV{HOME}/.cache)
-endif()
-set(SIZEGUARD_CURL_CACHE ${cache_home}/sizeguard CACHE PATH
+set(SIZEGUARD_CURL_CACHE $ENV{HOME}/.cache/sizeguard CACHE PATH
     "Where the Windows builds of libcurl are kept, one folder per version")
 
 if(NOT EXISTS ${SIZEGUARD_CURL_SOURCE}/debian/changelog)
@@ -46,10 +41,8 @@ if(NOT EXISTS ${curl_prefix}/lib/cmake/CURL/CURLConfig.cmake)
             --toolchain ${CMAKE_TOOLCHAIN_FILE} -DCMAKE_BUILD_TYPE=Release
             -DCMAKE_INSTALL_PREFIX=${curl_prefix} ${off}
         COMMAND_ECHO NONE OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
-    execute_process(COMMAND ${CMAKE_COMMAND} --build ${curl_build} -j 2
-        OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
-    execute_process(COMMAND ${CMAKE_COMMAND} --install ${curl_build}
-        OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
+    execute_process(COMMAND ${CMAKE_COMMAND} --build ${curl_build} -j 2 OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
+    execute_process(COMMAND ${CMAKE_COMMAND} --install ${curl_build} OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
     file(REMOVE_RECURSE ${curl_build})
 endif()
 file(LOCK ${curl_prefix}.lock RELEASE)
