@@ -12,11 +12,13 @@ trap 'rm -rf "$work"' EXIT
 printf '#include <unistd.h>\nint main(void) { for (;;) sleep(1); }\n' > "$work/floor.c"
 cc -Os -static -s "$work/floor.c" -o "$work/floor"
 
-# figures PID: Pss, RSS and anonymous (its own data) kB, threads, CPU seconds
+# figures PID: Pss, RSS and anonymous (its own data) kB of it and its
+# children (the watchdog's helper that looks at files), processes, CPU seconds
 figures() {
-    awk '/^Pss:/ {p = $2} /^Rss:/ {r = $2} /^Anonymous:/ {d = $2} END {printf "%s %s %s ", p, r, d}' \
-        "/proc/$1/smaps_rollup"
-    awk '/^Threads/ {printf "%s ", $2}' "/proc/$1/status"
+    pids="$1 $(cat "/proc/$1/task/$1/children")"
+    for p in $pids; do cat "/proc/$p/smaps_rollup" 2>/dev/null; done |
+        awk '/^Pss:/ {p += $2} /^Rss:/ {r += $2} /^Anonymous:/ {d += $2} END {printf "%s %s %s ", p, r, d}'
+    echo $pids | wc -w | tr '\n' ' '
     awk -v t="$ticks" '{ sub(/.*\) /, ""); print ($12 + $13 + $14 + $15) / t }' "/proc/$1/stat"
 }
 
@@ -26,7 +28,7 @@ measure() {  # measure NAME COMMAND...
     sleep "$seconds"
     set -- $(figures $pid)
     kill $pid; wait $pid 2>/dev/null || true
-    printf '%-22s Pss %5s kB  RSS %5s kB  anonymous %4s kB  %s thread(s)  %5.2f s CPU\n' \
+    printf '%-22s Pss %5s kB  RSS %5s kB  anonymous %4s kB  %s process(es)  %5.2f s CPU\n' \
         "$name" "$1" "$2" "$3" "$4" "$5"
 }
 

@@ -129,13 +129,8 @@ TEST(Notice, MailBody) {
 }
 
 TEST(Notice, JsonBodies) {
-    const std::pair<std::string, std::string> webhooks[] = {
-        {"No Changes on file /a", R"({"text":"No Changes on file /a"})"},
-        {"say \"hi\" \\ \x01\t\n\x7f end", R"({"text":"say \"hi\" \\ \u0001\t\n)" "\x7f" R"( end"})"},
-        {"caf\xe9", "{\"text\":\"caf\xc3\xa9\"}"},
-    };
-    for (const auto& [text, body] : webhooks)
-        EXPECT_EQ(WebhookBody(text), body) << text;
+    EXPECT_EQ(WebhookBody("say \"hi\" \\ \x01\t\n\x7f end"),
+              R"({"text":"say \"hi\" \\ \u0001\t\n)" "\x7f" R"( end"})");
 
     EXPECT_EQ(AlertBody({"FileNotGrowing", "/srv/caf\xe9 \"x\".log"}, "Srv [ No Changes on file x ]",
                         "web1", When, When + 180s),
