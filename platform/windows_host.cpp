@@ -2,6 +2,7 @@
 #include "platform/command_line.h"
 #include "platform/platform.h"
 #include "platform/policy.h"
+#include "platform/windows_desktop.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -50,9 +51,21 @@ bool ToAnsi(const std::wstring& text, std::string& ansi) {
     return !lossy;
 }
 
+// The ANSI entries stop at MAX_PATH, the full path's terminator included:
+// a longer path cannot be examined even when it exists, whatever error the
+// system gives for it.
+bool TooLong(const std::string& path) {
+    std::wstring wide(path.size() + 1, L'\0');
+    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide.data(), static_cast<int>(wide.size()));
+    return GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr) > MAX_PATH;
+}
+
 // These say only that the path is not there; any other failure to look at
 // it must be said, not taken for absence.
 void SayUnlessAbsent(const std::string& path, DWORD error) {
+    if (TooLong(path))
+        return SayCannotExamine(path, "longer than " + std::to_string(MAX_PATH - 1) +
+                                          " characters in full, the most this program can examine");
     switch (error) {
     case ERROR_FILE_NOT_FOUND: case ERROR_PATH_NOT_FOUND: case ERROR_INVALID_NAME:
     case ERROR_INVALID_DRIVE: case ERROR_BAD_NETPATH: case ERROR_BAD_NET_NAME:
@@ -173,7 +186,12 @@ void DispatchEvents() {
 void ShowMessage(const std::string& prompt, int style,
                  const std::string& title) {
     LogEvent(EVENTLOG_ERROR_TYPE, title + ": " + prompt);
-    MessageBoxA(nullptr, prompt.c_str(), title.c_str(), static_cast<UINT>(style));
+    // Where nobody would ever close it, the line goes to standard error
+    // instead, as on POSIX, and the program ends at once.
+    if (BoxesSeen())
+        MessageBoxA(nullptr, prompt.c_str(), title.c_str(), static_cast<UINT>(style));
+    else
+        std::fprintf(stderr, "%s: %s\n", title.c_str(), prompt.c_str());
 }
 
 void EndProgram() {

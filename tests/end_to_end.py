@@ -40,6 +40,7 @@ elif sys.argv[1] == 'posix':
 # the box: title, prompt, icon; and the status.
 GOOD = 'TargetFile=here.log*\nNetSendAdr=ops;\n'
 A_FOLDER, A_FIFO = '<a folder>', '<a FIFO>'  # in place of the settings file
+LONG = 'x' * 200 + '\\' + 'y' * 69  # beyond the Windows program's reach
 STARTUP = [
     ('no settings file', None, '', 'Sorry', 'no ini file', 0, 1),
     ('settings file a folder', A_FOLDER, '', 'Sorry', 'no target file given', 0, 1),
@@ -59,9 +60,12 @@ STARTUP = [
      'r' * 1030, 'm' * 1100), 'here.log', 'sizeguard', 'cannot start Net Send ops "%s [ Filesize is NULL '
      'here.log ]": Net: %s' % ('m' * 1023, 'File not found' if WINDOWS else 'No such file or directory'), 1, 2),
     ('a loop of links', 'TargetFile=loop.log*\n', '', 'Target does not exist', 'loop.log', 1, 1),
+    ('270 characters', 'TargetFile=%s*\n' % LONG, LONG, 'Target does not exist', LONG, 1, 1),
 ]
 # What is reported before the box (%s: the folder; POSIX, Windows where they differ).
 SAID = {
+    '270 characters': ['cannot examine %s: longer than 259 characters in full, the most this program can '
+                       'examine' % LONG],
     'settings file a folder': [('cannot examine %s/Sizeguard.ini: Is a directory',
                                 'cannot examine %s\\Sizeguard.ini: Access denied')],
     'settings file a FIFO': ['cannot examine %s/Sizeguard.ini: not a regular file'],
@@ -73,6 +77,7 @@ SAID = {
                               'lost, from "%s"; 113 files are watched, and not the text after the last "*": '
                               '"xxxxxx"' % ('x' * 14 + 'lost.log*')],
     'no messenger, values cut': [
+        (None, "no Net.exe in %s: notices would start Windows' own net.exe, which delivers none"),
         'NetSendAdr is longer than 1023 characters and is cut there: 12 characters are lost, from "%s;"' % ('r' * 11),
         'SendMessage is longer than 1023 characters and is cut there: 77 characters are lost, from "%s..."'
         % ('m' * 40)],
@@ -238,15 +243,15 @@ class Case(unittest.TestCase):
 class Startup(Case):
     def test_errors(self):
         for name, settings, files, title, prompt, icon, status in STARTUP:
-            if WINDOWS and name in ('settings file a FIFO', 'a loop of links'):
-                continue  # none there; Wine sees the link as a file
+            if name in (('settings file a FIFO', 'a loop of links') if WINDOWS else ('270 characters',)):
+                continue  # none there; Wine sees the link as a file; no such limit
             with self.subTest(name):
                 d = self.folder(settings, files.split(), messenger=not name.startswith('no messenger'))
                 if name == 'a loop of links':
                     os.symlink('loop.log', os.path.join(d, 'loop.log'))
                 reported, *rest = self.told(d)
-                expected = [(line if isinstance(line, str) else line[WINDOWS]).replace(
-                    '%s', 'Z:' + d.replace('/', '\\') if WINDOWS else d) for line in SAID.get(name, [])]
+                here = [line if isinstance(line, str) else line[WINDOWS] for line in SAID.get(name, [])]
+                expected = [line.replace('%s', 'Z:' + d.replace('/', '\\') if WINDOWS else d) for line in here if line]
                 expected.append(prompt if title == 'sizeguard' else title + ': ' + prompt)
                 # as Wine cuts them
                 expected = [e[:len(r) - 3] + '...' if r.endswith('...') else e
@@ -273,6 +278,11 @@ class Watching(Case):
             calls = records(d, seen + len(expected))
             self.assertEqual(sorted(expected), sorted(calls[seen:]), 'pass %d' % (n + 1))
             seen = len(calls)
+        # A second watchdog for the same folder ends at once, leaving the first watching.
+        line = 'another sizeguard is already watching for %s; this one ends' % (
+            'Z:%s\\Sizeguard.ini' % d.replace('/', '\\') if WINDOWS else d + '/Sizeguard.ini')
+        self.assertEqual(([line], *(('sizeguard', line, 1) if WINDOWS else (None,) * 3), '1'), self.told(d))
+        self.assertGreater(len(records(d, seen + 1)), seen, 'the first still watching')
         self.assertEqual('', self.stop(program))
 
     def test_hostile_paths(self):
@@ -584,18 +594,33 @@ class WindowsAdministration(Case):
         self.assertEqual((['Target does not exist: gone.log'], 'Target does not exist', 'gone.log', 1, '1'),
                          self.told(d))
 
-    def test_task_definition(self):
-        packaging = Path(__file__).resolve().parent.parent / 'packaging' / 'windows'
-        task = ElementTree.parse(packaging / 'sizeguard-task.xml').getroot()
-        found = [task.findtext('t:' + path.replace('/', '/t:'), namespaces={
-            't': 'http://schemas.microsoft.com/windows/2004/02/mit/task'}) for path in [
-            'Triggers/LogonTrigger/Repetition/Interval', 'Triggers/LogonTrigger/Repetition/Duration',
-            'Settings/MultipleInstancesPolicy', 'Settings/ExecutionTimeLimit',
-            'Settings/DisallowStartIfOnBatteries', 'Principals/Principal/LogonType',
-            'Actions/Exec/Command', 'Actions/Exec/WorkingDirectory']]
-        self.assertEqual(['PT1M', None, 'IgnoreNew', 'PT0S', 'false', 'InteractiveToken',  # for ever
-                          'C:\\sizeguard\\sizeguard.exe', 'C:\\sizeguard'], found)
+    def test_unseen(self):
+        """In a window station nobody sees, a settings error is an event and a line, not a box that
+        waits for ever."""
+        run = subprocess.run([WINE, PROBE, '--unseen', 'sizeguard.exe'], cwd=self.folder(None), capture_output=True,
+                             timeout=60, env=dict(os.environ, WINEDEBUG=EVENTS))
+        self.assertEqual((['status=1'], ['Sorry: no ini file']), (run.stdout.decode().split(), reports(run.stderr)))
+        self.assertIn('Sorry: no ini file', run.stderr.decode().splitlines())
 
+    def test_task_definitions(self):
+        """Both tasks as Task Scheduler takes them (no encoding declared, or UTF-16 LE with its mark):
+        for ever, for the user named on a desktop, whether or not anyone is logged on on a server."""
+        packaging, ns = Path(__file__).resolve().parent.parent / 'packaging' / 'windows', {
+            't': 'http://schemas.microsoft.com/windows/2004/02/mit/task'}
+        for name, trigger, user, logon, account in [
+                ('sizeguard-task.xml', 'LogonTrigger', 'USER', 'InteractiveToken', 'USER'),
+                ('sizeguard-server-task.xml', 'BootTrigger', None, 'Password', 'ACCOUNT')]:
+            with self.subTest(name):
+                raw = (packaging / name).read_bytes()
+                self.assertTrue(raw.startswith(b'\xff\xfe') or b'encoding' not in raw.partition(b'?>')[0])
+                task = ElementTree.parse(packaging / name).getroot()
+                found = [task.findtext('t:' + path.replace('/', '/t:'), namespaces=ns) for path in [
+                    'Triggers/%s/Repetition/Interval' % trigger, 'Triggers/%s/Repetition/Duration' % trigger,
+                    'Triggers/%s/UserId' % trigger, 'Settings/MultipleInstancesPolicy', 'Settings/ExecutionTimeLimit',
+                    'Settings/DisallowStartIfOnBatteries', 'Principals/Principal/LogonType',
+                    'Principals/Principal/UserId', 'Actions/Exec/Command', 'Actions/Exec/WorkingDirectory']]
+                self.assertEqual(['PT1M', None, user, 'IgnoreNew', 'PT0S', 'false', logon, account,  # for ever
+                                  'C:\\sizeguard\\sizeguard.exe', 'C:\\sizeguard'], found)
 
 def scenarios():
     """Every scenario that runs on this host, as CLASS.test_name."""
