@@ -76,7 +76,7 @@ enable=$(readme_line "systemctl enable")
 mirror=$(cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list \
     /etc/apt/sources.list.d/*.sources 2>/dev/null | sed 's/#.*//' |
     grep -Eo 'https?://[^ ]+/debian/?( |$)' | grep -vm 1 security || true)
-mirror=${mirror:-http://deb.debian.org/debian}
+[ -n "$mirror" ] || { echo "newcomer: no Debian mirror in this machine's apt sources" >&2; exit 1; }
 step "a minimal Debian 12 from $mirror"
 timeout 900 debootstrap --variant=minbase bookworm "$root" $mirror
 mount -t proc proc "$root/proc"

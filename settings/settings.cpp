@@ -1,7 +1,8 @@
 #include "settings/settings.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <stdexcept>
 
 namespace Mod_Main {
@@ -92,19 +93,28 @@ double ReadNumber(const std::string& text) {
         return 0;
     }
 
-    // Copy the longest number at the start into a form strtod reads the
-    // same on every host: sign, digits, point, "e", exponent.
+    // Copy the longest number at the start into a form from_chars reads:
+    // digits, point, "e", exponent; the sign is put on after.
+    const bool negative = !s.empty() && s[0] == '-';
     std::string number;
-    std::size_t i = 0;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-'))
-        number += s[i++];
+    std::size_t i = !s.empty() && (s[0] == '+' || s[0] == '-') ? 1 : 0;
+    // Where the first significant digit stands against the point, to tell
+    // an overflow from an underflow when from_chars finds either.
+    long scale = 0;
+    bool significant = false;
     bool mantissaDigits = false;
-    for (; i < s.size() && IsDigit(s[i]); ++i, mantissaDigits = true)
+    for (; i < s.size() && IsDigit(s[i]); ++i, mantissaDigits = true) {
         number += s[i];
+        significant = significant || s[i] != '0';
+        scale += significant ? 1 : 0;
+    }
     if (i < s.size() && s[i] == '.') {
         number += s[i++];
-        for (; i < s.size() && IsDigit(s[i]); ++i, mantissaDigits = true)
+        for (; i < s.size() && IsDigit(s[i]); ++i, mantissaDigits = true) {
             number += s[i];
+            scale -= significant || s[i] != '0' ? 0 : 1;
+            significant = significant || s[i] != '0';
+        }
     }
     if (!mantissaDigits)
         return 0;
@@ -115,12 +125,22 @@ double ReadNumber(const std::string& text) {
         if (i < s.size() && (s[i] == '+' || s[i] == '-'))
             exponent += s[i++];
         bool exponentDigits = false;
-        for (; i < s.size() && IsDigit(s[i]); ++i, exponentDigits = true)
+        long power = 0;  // held short of overflowing: beyond, the scale is clear
+        for (; i < s.size() && IsDigit(s[i]); ++i, exponentDigits = true) {
             exponent += s[i];
-        if (exponentDigits)  // "1E" and "1E+" mean exponent 0
+            power = std::min(power * 10 + (s[i] - '0'), 100000L);
+        }
+        if (exponentDigits) {  // "1E" and "1E+" mean exponent 0
             number += exponent;
+            scale += exponent[1] == '-' ? -power : power;
+        }
     }
-    return std::strtod(number.c_str(), nullptr);
+    double value = 0;
+    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
+    (void)end;
+    if (error == std::errc::result_out_of_range)
+        value = scale > 0 ? HUGE_VAL : 0.0;
+    return negative ? -value : value;
 }
 
 std::int32_t RoundToInt32(double value, const std::string& subject) {

@@ -45,7 +45,7 @@ std::string ReadProfileString(const std::string& section, const std::string& key
     return ReadWholeProfileString(section, key, file).substr(0, ProfileValueLimit);
 }
 
-void Warn(const std::string&) {}
+void Warn(const std::string& line) { host.said.push_back(line); }
 
 std::int64_t FileLength(const std::string& path) {
     Call("FileLength");

@@ -15,6 +15,7 @@ struct Host {
     std::map<std::string, std::int64_t> files;
     std::vector<std::string> calls;     // operation names, in order
     std::vector<std::string> commands;  // command lines started
+    std::vector<std::string> said;      // lines warned
     // Operations allowed before the host throws OutOfCalls: the way out of
     // the endless watch loop.
     int callBudget = 10000;
