@@ -9,8 +9,9 @@ set -eu
 run="cmake ninja-build g++ libcurl4-openssl-dev nlohmann-json3-dev dpkg-dev file"
 # GoogleTest; the end-to-end suite in Python and the real servers Net is
 # tested against; the 32-bit Windows programs, built and tested under Wine
+# (a 64-bit build under wine64 where the kernel cannot run 32-bit programs)
 test="$run libgtest-dev libgmock-dev googletest python3 python3-aiosmtpd prometheus-alertmanager
-      g++-mingw-w64-i686-posix wine wine32:i386"
+      g++-mingw-w64-i686-posix wine wine32:i386 g++-mingw-w64-x86-64-posix wine64"
 ci="$test clang libclang-rt-14-dev lintian debootstrap systemd systemd-container"
 case "${1:-}" in
     run) set -- $run ;;

@@ -64,8 +64,8 @@ bool TooLong(const std::string& path) {
 // it must be said, not taken for absence.
 void SayUnlessAbsent(const std::string& path, DWORD error) {
     if (TooLong(path))
-        return SayCannotExamine(path, "longer than " + std::to_string(MAX_PATH - 1) +
-                                          " characters in full, the most this program can examine");
+        return SayCannotExamine(path, "longer than the " + std::to_string(MAX_PATH - 1) +
+                                          " characters this program can examine");
     switch (error) {
     case ERROR_FILE_NOT_FOUND: case ERROR_PATH_NOT_FOUND: case ERROR_INVALID_NAME:
     case ERROR_INVALID_DRIVE: case ERROR_BAD_NETPATH: case ERROR_BAD_NET_NAME:

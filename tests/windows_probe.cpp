@@ -72,7 +72,7 @@ int main(int argc, char** argv) {
     }
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
-    HDESK desktop = nullptr;
+    HDESK desktop = GetThreadDesktop(GetCurrentThreadId());
     const bool unseen = argc > 2 && std::string(argv[1]) == "--unseen";
     if (unseen) {
         --argc, ++argv;
@@ -86,18 +86,14 @@ int main(int argc, char** argv) {
     }
     PROCESS_INFORMATION program;
     std::string line = std::string("\"") + (argc > 1 ? argv[1] : "") + "\"";
-    if (argc < 2 || (unseen && !desktop) ||
-        !CreateProcessA(nullptr, line.data(), nullptr, nullptr, unseen, 0, nullptr, nullptr,
-                        &startup, &program))
+    if (argc < 2 || !CreateProcessA(nullptr, line.data(), nullptr, nullptr, unseen, 0, nullptr,
+                                    nullptr, &startup, &program))
         return 2;
     std::pair<DWORD, HWND> search = {program.dwProcessId, nullptr};
     for (int tries = 0; tries < 300 && !search.second &&
                         WaitForSingleObject(program.hProcess, 0) == WAIT_TIMEOUT;
          ++tries) {
-        if (desktop)
-            EnumDesktopWindows(desktop, FindBox, reinterpret_cast<LPARAM>(&search));
-        else
-            EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
+        EnumDesktopWindows(desktop, FindBox, reinterpret_cast<LPARAM>(&search));
         Sleep(search.second ? 0 : 50);
     }
     if (const HWND box = search.second) {
