@@ -8,15 +8,17 @@ set -eu
 # the compiler, the build tools; Net's libcurl and JSON; making the .deb
 run="cmake ninja-build g++ libcurl4-openssl-dev nlohmann-json3-dev dpkg-dev file"
 # GoogleTest; the end-to-end suite in Python and the real servers Net is
-# tested against; the 32-bit Windows programs, built and tested under Wine
-# (a 64-bit build under wine64 where the kernel cannot run 32-bit programs)
+# tested against; the 32-bit Windows programs, built (on Debian's curl
+# source, fetched below) and tested under Wine (a 64-bit build under wine64
+# where the kernel cannot run 32-bit programs)
 test="$run libgtest-dev libgmock-dev googletest python3 python3-aiosmtpd prometheus-alertmanager
-      g++-mingw-w64-i686-posix wine wine32:i386 g++-mingw-w64-x86-64-posix wine64"
+      g++-mingw-w64-i686-posix patch wine wine32:i386 g++-mingw-w64-x86-64-posix wine64"
 ci="$test clang libclang-rt-14-dev lintian debootstrap systemd systemd-container"
+windows=
 case "${1:-}" in
     run) set -- $run ;;
-    test) set -- $test ;;
-    ci) set -- $ci ;;
+    test) set -- $test; windows=1 ;;
+    ci) set -- $ci; windows=1 ;;
     *) echo "usage: $0 run|test|ci" >&2; exit 2 ;;
 esac
 export DEBIAN_FRONTEND=noninteractive
@@ -27,4 +29,9 @@ apt-get install -y "$@"
 # this machine, listening on every address.
 if [ -d /run/systemd/system ] && systemctl is-enabled --quiet prometheus-alertmanager 2>/dev/null; then
     systemctl disable --now prometheus-alertmanager
+fi
+# Net.exe's libcurl is built from Debian's curl source, kept in
+# /var/cache/sizeguard.
+if [ -n "$windows" ]; then
+    sh "$(dirname "$0")/packaging/windows/fetch_curl.sh" /var/cache/sizeguard
 fi

@@ -1,59 +1,29 @@
-// Net Send RECIPIENT TEXT...: the messenger the watchdog starts on POSIX.
-// Every delivery is recorded as a line on standard output (the journal,
-// under systemd); the recipient's form chooses the delivery: terminals,
-// mail through an SMTP server, or a JSON POST to Alertmanager or a chat
-// webhook. It retries nothing: the watchdog's next pass repeats the notice.
+// The messenger's POSIX side: wall and write for terminals, standard error
+// for failures (the journal, under systemd).
+#include "messenger/net_host.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <memory>
-#include <random>
-#include <stdexcept>
-#include <string>
 #include <thread>
+#include <vector>
 
-#include <curl/curl.h>
 #include <fcntl.h>
 #include <spawn.h>
-#include <strings.h>
+#include <sys/stat.h>
 #include <sys/utsname.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <utmpx.h>
 
-#include "messenger/notice.h"
-#include "platform/platform.h"
-#include "settings/settings.h"
-
 extern char** environ;
 
+namespace NetHost {
+
 namespace {
-
-// Whatever a server does, a delivery ends within this.
-constexpr long BoundSeconds = SIZEGUARD_NET_SECONDS;
-
-std::string HostName() {
-    utsname names;
-    return uname(&names) == 0 ? names.nodename : "localhost";
-}
-
-// The settings beside the program, read as the watchdog reads its own.
-std::string Setting(const char* section, const char* key) {
-    return Platform::ReadProfileString(
-        section, key, Mod_Main::SettingsFilePath(Platform::ApplicationDirectory()));
-}
-
-// A settings file that is there but cannot be read (its mode keeps a mail
-// password from other users) must not pass for one without settings.
-std::string UnreadableSettings() {
-    const std::string path = Platform::ApplicationDirectory() + "/Sizeguard.ini";
-    if (access(path.c_str(), R_OK) == 0 || errno == ENOENT)
-        return {};
-    return "cannot read " + path + ": " + std::strerror(errno);
-}
 
 bool LoggedIn(const std::string& user) {
     bool found = false;
@@ -66,13 +36,70 @@ bool LoggedIn(const std::string& user) {
     return found;
 }
 
+}  // namespace
+
+std::string Name() {
+    utsname names;
+    return uname(&names) == 0 ? names.nodename : "localhost";
+}
+
+std::string ProgramDirectory() {
+    std::string exe(4096, '\0');
+    const ssize_t n = readlink("/proc/self/exe", exe.data(), exe.size());
+    exe.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+    return exe.substr(0, std::min(exe.rfind('/'), exe.size()));
+}
+
+std::string ReadSettings(const std::string& windowsPath, std::string& reason) {
+    // The folder is this host's; only the file's own name is joined the
+    // Windows way.
+    std::string path = windowsPath;
+    path[path.rfind('\\')] = '/';
+    // Never blocks: a FIFO in its place is no settings file.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno != ENOENT)
+            reason = "cannot read " + path + ": " + std::strerror(errno);
+        return {};
+    }
+    std::string bytes;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        reason = "cannot read " + path + ": not a regular file";
+    } else {
+        char block[65536];
+        ssize_t n;
+        while ((n = read(fd, block, sizeof block)) > 0)
+            bytes.append(block, static_cast<std::size_t>(n));
+        if (n < 0)
+            reason = "cannot read " + path + ": " + std::strerror(errno);
+    }
+    close(fd);
+    return bytes;
+}
+
+std::string ErrorText(long error) {
+    return std::strerror(static_cast<int>(error));
+}
+
+std::string Utf8(const std::string& text) {
+    return text;  // notice.cpp reads what is not UTF-8 as Latin-1
+}
+
+bool PrepareOutput() {
+    // A record line to a reader that is gone is said, not a death by signal.
+    std::signal(SIGPIPE, SIG_IGN);
+    return true;
+}
+
 // Terminals are a courtesy, as they always were: wall for "*", write for a
 // user who is logged in; that they fail is not an error.
-void ToTerminals(const std::string& recipient, const std::string& line) {
+std::string ToTerminals(const std::string& recipient, const std::string& line,
+                        const std::string& /*text*/, int boundSeconds) {
     std::vector<std::string> command = {"wall"};
     if (recipient != "*") {
         if (!LoggedIn(recipient))
-            return;
+            return {};
         command = {"write", recipient};
     }
     std::vector<char*> argv;
@@ -81,7 +108,7 @@ void ToTerminals(const std::string& recipient, const std::string& line) {
     argv.push_back(nullptr);
     int input[2];
     if (pipe2(input, O_CLOEXEC) != 0)
-        return;
+        return {};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, input[0], 0);
@@ -97,215 +124,21 @@ void ToTerminals(const std::string& recipient, const std::string& line) {
     }
     close(input[1]);
     if (error != 0)
-        return;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(BoundSeconds);
+        return {};
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(boundSeconds);
     while (waitpid(pid, nullptr, WNOHANG) == 0) {
         if (std::chrono::steady_clock::now() > deadline) {
             kill(pid, SIGKILL);
             waitpid(pid, nullptr, 0);
-            return;
+            return {};
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+    return {};
 }
 
-struct CurlDeleter {
-    void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
-    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-    void operator()(curl_mime* mime) const { curl_mime_free(mime); }
-};
-template <typename T>
-using Owned = std::unique_ptr<T, CurlDeleter>;
-
-// One transfer to `where`, bounded; the start of the server's answer is
-// kept for the reason line.
-struct Transfer {
-    Owned<CURL> curl{curl_easy_init()};
-    std::string where;
-    char error[CURL_ERROR_SIZE] = "";
-    std::string answer;
-    std::string reply;  // a mail server's last reply line
-};
-
-size_t KeepAnswer(char* data, size_t size, size_t count, void* transfer) {
-    std::string& answer = static_cast<Transfer*>(transfer)->answer;
-    answer.append(data, std::min(size * count, 200 - std::min<size_t>(answer.size(), 200)));
-    return size * count;
+void SayFailure(const std::string& line) {
+    std::fprintf(stderr, "%s\n", line.c_str());
 }
 
-size_t KeepReply(char* data, size_t size, size_t count, void* transfer) {
-    std::string line(data, size * count);
-    line.erase(line.find_last_not_of("\r\n") + 1);
-    static_cast<Transfer*>(transfer)->reply = line;
-    return size * count;
-}
-
-void Prepare(Transfer& transfer, const std::string& url, const char* protocols) {
-    CURL* curl = transfer.curl.get();
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, protocols);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT, BoundSeconds);  // connect and transfer
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, transfer.error);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, KeepAnswer);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
-}
-
-// Empty when it went through, otherwise the reason. A URL recipient is its
-// own server, so its reasons do not name it again.
-std::string Perform(Transfer& transfer) {
-    const CURLcode code = curl_easy_perform(transfer.curl.get());
-    if (code == CURLE_OK)
-        return {};
-    const std::string& where = transfer.where;
-    if (code == CURLE_OPERATION_TIMEDOUT)
-        return "no answer" + (where.empty() ? "" : " from " + where) + " within " +
-               std::to_string(BoundSeconds) + " s";
-    long osError = 0;
-    curl_easy_getinfo(transfer.curl.get(), CURLINFO_OS_ERRNO, &osError);
-    if (code == CURLE_COULDNT_CONNECT && osError != 0)
-        return "cannot connect" + (where.empty() ? "" : " to " + where) + ": " +
-               std::strerror(static_cast<int>(osError));
-    if (transfer.reply >= "4")  // a refusal, in the server's own words
-        return where + " refused: " + transfer.reply;
-    return (where.empty() ? "" : where + ": ") +
-           (*transfer.error ? transfer.error : curl_easy_strerror(code));
-}
-
-std::string PostJson(const std::string& url, const std::string& body) {
-    Transfer transfer;
-    Prepare(transfer, url, "http,https");
-    // No "Expect: 100-continue": it costs a second with servers that ignore it.
-    Owned<curl_slist> headers(curl_slist_append(nullptr, "Content-Type: application/json"));
-    curl_slist_append(headers.get(), "Expect:");
-    CURL* curl = transfer.curl.get();
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.get());
-    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.c_str());
-    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size()));
-    const std::string reason = Perform(transfer);
-    if (!reason.empty())
-        return reason;
-    long status = 0;
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-    if (status >= 200 && status < 300)
-        return {};
-    std::string answer = transfer.answer;
-    std::replace_if(answer.begin(), answer.end(), [](char c) { return c >= 0 && c < ' '; }, ' ');
-    return "answered " + std::to_string(status) + (answer.empty() ? "" : ": " + answer);
-}
-
-std::string Alert(const std::string& url, const std::string& text, const std::string& host) {
-    if (std::string unreadable = UnreadableSettings(); !unreadable.empty())
-        return unreadable;
-    Mod_Main::SetInterval(Setting("General", "Interval"));
-    const Messenger::Finding finding = Messenger::ReadNotice(text, Setting("General", "SendMessage"));
-    const auto now = std::chrono::system_clock::now();
-    return PostJson(url, Messenger::AlertBody(finding, text, host, now,
-                                              now + Messenger::AlertLifetime(
-                                                        Mod_Main::Settings.IntervalMs)));
-}
-
-std::string Mail(const std::string& to, const std::string& text, const std::string& host) {
-    if (!Messenger::IsMailAddress(to))
-        return "not a mail address";
-    if (std::string unreadable = UnreadableSettings(); !unreadable.empty())
-        return unreadable;
-    std::string server = Setting("Net", "MailServer");
-    std::string from = Setting("Net", "MailFrom");
-    const std::string user = Setting("Net", "MailUser");
-    const std::string password = Setting("Net", "MailPassword");
-    server = server.empty() ? "smtp://localhost" : server;
-    from = from.empty() ? "sizeguard@" + host : from;
-    if (!Messenger::IsMailAddress(from))
-        return "MailFrom " + from + " is not a mail address";
-
-    Transfer transfer;
-    transfer.where = server;
-    // The URL's path is the name the client greets the server with.
-    const std::size_t authority = server.find("://");
-    const bool named = authority != std::string::npos &&
-                       server.find('/', authority + 3) != std::string::npos;
-    Prepare(transfer, named ? server : server + "/" + host, "smtp,smtps");
-    CURL* curl = transfer.curl.get();
-    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, KeepReply);
-    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &transfer);
-    // STARTTLS where the server offers it, and never a password in clear.
-    curl_easy_setopt(curl, CURLOPT_USE_SSL, user.empty() ? CURLUSESSL_TRY : CURLUSESSL_ALL);
-    if (!user.empty()) {
-        curl_easy_setopt(curl, CURLOPT_USERNAME, user.c_str());
-        curl_easy_setopt(curl, CURLOPT_PASSWORD, password.c_str());
-    }
-    const std::string envelopeFrom = "<" + from + ">";
-    curl_easy_setopt(curl, CURLOPT_MAIL_FROM, envelopeFrom.c_str());
-    Owned<curl_slist> rcpt(curl_slist_append(nullptr, ("<" + to + ">").c_str()));
-    curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, rcpt.get());
-
-    const auto now = std::chrono::system_clock::now();
-    std::random_device random;
-    const std::uint64_t unique = std::uint64_t{random()} << 32 | random();
-    Owned<curl_slist> headers;
-    for (const std::string& header : Messenger::MailHeaders(from, to, text, now, unique))
-        headers.reset(curl_slist_append(headers.release(), header.c_str()));
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.get());
-    Owned<curl_mime> mime(curl_mime_init(curl));
-    curl_mimepart* part = curl_mime_addpart(mime.get());
-    const std::string body = Messenger::MailBody(text, host, now);
-    curl_mime_data(part, body.data(), body.size());
-    curl_mime_type(part, "text/plain; charset=utf-8");
-    curl_mime_encoder(part, "quoted-printable");
-    curl_easy_setopt(curl, CURLOPT_MIMEPOST, mime.get());
-    return Perform(transfer);
-}
-
-}  // namespace
-
-int main(int argc, char** argv) {
-    if (argc < 3 || strcasecmp(argv[1], "send") != 0 || !*argv[2]) {
-        std::fputs("usage: Net Send <recipient> <text>\n", stderr);
-        return 2;
-    }
-    const std::string recipient = argv[2];
-    std::string text;
-    for (int i = 3; i < argc; ++i)
-        text.append(i > 3 ? " " : "").append(argv[i]);
-    const std::string host = HostName();
-    const Messenger::Delivery delivery = Messenger::DeliveryFor(recipient);
-
-    // The line on standard output is the record; for a user or "*" it is
-    // the delivery itself. One that went nowhere (output closed, full, or
-    // its reader gone) is said.
-    std::signal(SIGPIPE, SIG_IGN);
-    const std::string line = "Message from " + host + " to " + recipient + ": " + text;
-    std::string unrecorded;
-    if (std::printf("%s\n", line.c_str()) < 0 || std::fflush(stdout) != 0)
-        unrecorded = std::string("cannot write on standard output: ") + std::strerror(errno);
-    std::string reason = unrecorded;
-    curl_global_init(CURL_GLOBAL_DEFAULT);
-    try {
-        switch (delivery) {
-        case Messenger::Delivery::EveryTerminal:
-        case Messenger::Delivery::UserTerminals:
-            if (unrecorded.empty())
-                ToTerminals(recipient, line);
-            break;
-        case Messenger::Delivery::Mail:
-            reason = Mail(recipient, text, host);
-            break;
-        case Messenger::Delivery::Alert:
-            reason = Alert(recipient, text, host);
-            break;
-        case Messenger::Delivery::Webhook:
-            reason = PostJson(recipient, Messenger::WebhookBody(text));
-            break;
-        }
-    } catch (const std::exception& error) {
-        reason = error.what();
-    }
-    if (!unrecorded.empty() && reason != unrecorded)  // delivered all the same, or not
-        std::fprintf(stderr, "Net: %s: %s\n", recipient.c_str(), unrecorded.c_str());
-    curl_global_cleanup();
-    if (reason.empty())
-        return 0;
-    std::fprintf(stderr, "Net: %s: %s\n", recipient.c_str(), reason.c_str());
-    return 1;
-}
+}  // namespace NetHost

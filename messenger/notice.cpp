@@ -190,7 +190,7 @@ std::string Utf8(std::string_view bytes) {
 
 std::chrono::seconds AlertLifetime(std::int32_t intervalMs) {
     // The watchdog pauses whole seconds, rounded as it rounds them.
-    const std::int64_t pause = Mod_Main::RoundToInt32(intervalMs / 1000.0, "pause");
+    const std::int64_t pause = Mod_Main::PauseSeconds(intervalMs);
     return std::chrono::seconds(std::max<std::int64_t>(3 * pause, 10));
 }
 

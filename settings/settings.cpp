@@ -70,13 +70,18 @@ void SetRecipients(const std::string& value) {
         static_cast<std::int32_t>(Settings.Recipients.size()) - 1;
 }
 
+std::int32_t IntervalMs(const std::string& value) {
+    const std::int32_t ms =
+        value.empty() ? 0 : RoundToInt32(ReadNumber(value) * 1000.0, "Interval \"" + value + "\"");
+    return ms == 0 ? DefaultIntervalMs : ms;
+}
+
 void SetInterval(const std::string& value) {
-    Settings.IntervalMs = DefaultIntervalMs;
-    if (!value.empty())
-        Settings.IntervalMs = RoundToInt32(ReadNumber(value) * 1000.0,
-                                           "Interval \"" + value + "\"");
-    if (Settings.IntervalMs == 0)
-        Settings.IntervalMs = DefaultIntervalMs;
+    Settings.IntervalMs = IntervalMs(value);
+}
+
+std::int32_t PauseSeconds(std::int32_t intervalMs) {
+    return RoundToInt32(intervalMs / 1000.0, "pause");
 }
 
 double ReadNumber(const std::string& text) {

@@ -40,9 +40,14 @@ void SetTargets(const std::string& value);
 // NetSendAdr: every ";" closes a recipient; without any ";" there is none.
 void SetRecipients(const std::string& value);
 
-// Interval, in seconds: 0 or no number means the default. Throws
-// std::overflow_error when the milliseconds do not fit in 32 bits.
+// Interval, in seconds, as milliseconds: 0 or no number means the
+// default. Throws std::overflow_error when they do not fit in 32 bits.
+std::int32_t IntervalMs(const std::string& value);
 void SetInterval(const std::string& value);
+
+// Whole one-second sleeps after a pass: IntervalMs / 1000, rounded to the
+// nearest integer, a tie to the even one. Zero or less means no pause.
+std::int32_t PauseSeconds(std::int32_t intervalMs);
 
 // The number at the start of a text, read the way the original platform's
 // run-time library reads it: blanks, tabs and line feeds are skipped

@@ -54,10 +54,6 @@ void WatchPass() {
     }
 }
 
-std::int32_t PauseSeconds(std::int32_t intervalMs) {
-    return RoundToInt32(intervalMs / 1000.0, "pause");
-}
-
 void SendNotice(const std::string& text) {
     for (std::int32_t r = 0; r < Settings.RecipientCount; ++r)
         Platform::RunCommand("Net Send " +
