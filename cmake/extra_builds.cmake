@@ -9,7 +9,8 @@ function(sizeguard_sub_build name host)  # ARGN: its cache settings
     ExternalProject_Add(${name}
         SOURCE_DIR ${PROJECT_SOURCE_DIR}
         BINARY_DIR ${CMAKE_BINARY_DIR}/${name}
-        CMAKE_ARGS -DSIZEGUARD_EXTRA_BUILDS=OFF -DSIZEGUARD_NET_SECONDS=${SIZEGUARD_NET_SECONDS} ${ARGN}
+        CMAKE_ARGS -DSIZEGUARD_EXTRA_BUILDS=OFF -DSIZEGUARD_NET_SECONDS=${SIZEGUARD_NET_SECONDS}
+            -DSIZEGUARD_EXAMINE_SECONDS=${SIZEGUARD_EXAMINE_SECONDS} ${ARGN}
         INSTALL_COMMAND ""
         BUILD_ALWAYS ON
         USES_TERMINAL_CONFIGURE ON
@@ -52,7 +53,9 @@ execute_process(COMMAND /usr/lib/wine/wine --version RESULT_VARIABLE wine32_fail
 if(wine32_fails)
     find_program(MINGW_X86_64 x86_64-w64-mingw32-g++-posix)
     find_program(WINE64 wine64 PATHS /usr/lib/wine)
-    if(NOT EXISTS /usr/lib/wine/wine OR NOT MINGW_X86_64 OR NOT WINE64 OR DEFINED ENV{CI})
+    # Some kernels run no 32-bit programs at all (no IA-32 emulation): CI
+    # too then tests the same sources as a 64-bit build, and says so.
+    if(NOT EXISTS /usr/lib/wine/wine OR NOT MINGW_X86_64 OR NOT WINE64)
         list(APPEND missing wine32:i386)
     else()
         set(arch x86_64)

@@ -5,14 +5,16 @@
 // standard output (the journal, under systemd). It retries nothing: the
 // watchdog's next pass repeats the notice.
 #include <algorithm>
-#include <cerrno>
+#include <charconv>
 #include <chrono>
-#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <random>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 #include <curl/curl.h>
 
@@ -23,8 +25,53 @@
 
 namespace {
 
-// Whatever a server does, a delivery ends within this.
-constexpr long BoundSeconds = SIZEGUARD_NET_SECONDS;
+using Clock = std::chrono::steady_clock;
+using NetHost::BoundSeconds;
+
+// Every stage of a delivery ends by then, whatever a server or the output
+// does.
+const Clock::time_point deadline = Clock::now() + std::chrono::seconds(BoundSeconds);
+
+// Should a stage still hang a second after the deadline (a write that
+// blocks, a server silent where libcurl waits longer), Net ends there all
+// the same, saying the stage's reason; once the outcome is known, with it.
+struct Backstop {
+    std::mutex lock;
+    std::string reason = "no delivery within " + std::to_string(BoundSeconds) + " s";
+    int status = 1;
+    std::string prefix;  // for the line that says the reason
+    bool event = true;
+};
+Backstop& backstop = *new Backstop;  // never destroyed under the thread
+
+void Stage(const std::string& reason, int status = 1) {
+    const std::lock_guard hold(backstop.lock);
+    backstop.reason = reason;
+    backstop.status = status;
+}
+
+void ArmBackstop() {
+    std::thread([] {
+        std::this_thread::sleep_until(deadline + std::chrono::seconds(1));
+        const std::lock_guard hold(backstop.lock);
+        if (!backstop.reason.empty())
+            NetHost::SayFailure(backstop.prefix + backstop.reason, backstop.event);
+        std::_Exit(backstop.status);
+    }).detach();
+}
+
+}  // namespace
+
+long NetHost::RemainingMs() {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    return std::max<long>(1, static_cast<long>(left.count()));
+}
+
+namespace {
+
+std::string Within() {
+    return " within " + std::to_string(BoundSeconds) + " s";
+}
 
 // The settings file beside the program, read once, when a delivery needs it.
 struct SettingsFile {
@@ -82,7 +129,10 @@ void Prepare(Transfer& transfer, const std::string& url, const char* protocols) 
     CURL* curl = transfer.curl.get();
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, protocols);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT, BoundSeconds);  // connect and transfer
+    // The whole transfer, and each reply of a mail server, which libcurl
+    // would otherwise wait for up to two minutes.
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, NetHost::RemainingMs());
+    curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, (NetHost::RemainingMs() + 999) / 1000);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     // Schannel (Windows) fails a certificate whose revocation list cannot
     // be fetched: behind an intercepting proxy, or with the list's server
@@ -91,6 +141,8 @@ void Prepare(Transfer& transfer, const std::string& url, const char* protocols) 
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, transfer.error);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, KeepAnswer);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
+    const std::string& where = transfer.where;
+    Stage("no answer" + (where.empty() ? "" : " from " + where) + Within());
 }
 
 // Empty when it went through, otherwise the reason. A URL recipient is its
@@ -101,8 +153,7 @@ std::string Perform(Transfer& transfer) {
         return {};
     const std::string& where = transfer.where;
     if (code == CURLE_OPERATION_TIMEDOUT)
-        return "no answer" + (where.empty() ? "" : " from " + where) + " within " +
-               std::to_string(BoundSeconds) + " s";
+        return "no answer" + (where.empty() ? "" : " from " + where) + Within();
     long osError = 0;
     curl_easy_getinfo(transfer.curl.get(), CURLINFO_OS_ERRNO, &osError);
     if (code == CURLE_COULDNT_CONNECT && osError != 0)
@@ -136,12 +187,28 @@ std::string PostJson(const std::string& url, const std::string& body) {
     return "answered " + std::to_string(status) + (answer.empty() ? "" : ": " + answer);
 }
 
+// The Interval and SendMessage the watchdog runs with, which it hands to
+// the messengers it starts; by hand, those of the file.
+bool Handed(std::int32_t& intervalMs, std::string& messageText) {
+    const char* interval = std::getenv("SIZEGUARD_INTERVAL_MS");
+    const char* end = interval ? interval + std::strlen(interval) : nullptr;
+    if (!interval || std::from_chars(interval, end, intervalMs).ptr != end || interval == end)
+        return false;
+    const char* message = std::getenv("SIZEGUARD_SEND_MESSAGE");
+    messageText = message ? message : "";
+    return true;
+}
+
 std::string Alert(const std::string& url, const std::string& text, const std::string& host) {
-    if (std::string unreadable = ReadSettings(); !unreadable.empty())
-        return unreadable;
-    const std::int32_t intervalMs = Mod_Main::IntervalMs(Setting("General", "Interval"));
-    const Messenger::Finding finding =
-        Messenger::ReadNotice(text, NetHost::Utf8(Setting("General", "SendMessage")));
+    std::int32_t intervalMs = 0;
+    std::string messageText;
+    if (!Handed(intervalMs, messageText)) {
+        if (std::string unreadable = ReadSettings(); !unreadable.empty())
+            return unreadable;
+        intervalMs = Mod_Main::IntervalMs(Setting("General", "Interval"));
+        messageText = Setting("General", "SendMessage");
+    }
+    const Messenger::Finding finding = Messenger::ReadNotice(text, NetHost::Utf8(messageText));
     const auto now = std::chrono::system_clock::now();
     return PostJson(url, Messenger::AlertBody(finding, text, host, now,
                                               now + Messenger::AlertLifetime(intervalMs)));
@@ -196,7 +263,14 @@ std::string Mail(const std::string& to, const std::string& text, const std::stri
     curl_mime_type(part, "text/plain; charset=utf-8");
     curl_mime_encoder(part, "quoted-printable");
     curl_easy_setopt(curl, CURLOPT_MIMEPOST, mime.get());
-    return Perform(transfer);
+    const std::string reason = Perform(transfer);
+    // The mail is the server's once it has taken the data: the connection
+    // is shut before libcurl would say QUIT and wait for its answer.
+    curl_socket_t connection = CURL_SOCKET_BAD;
+    if (curl_easy_getinfo(curl, CURLINFO_ACTIVESOCKET, &connection) == CURLE_OK &&
+        connection != CURL_SOCKET_BAD)
+        shutdown(connection, 2);  // both ways, on either host
+    return reason;
 }
 
 bool IsSend(const char* word) {
@@ -208,8 +282,12 @@ bool IsSend(const char* word) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Started by the watchdog, Net says a failure as one bare line, which
+    // the watchdog's own line carries; by hand, with its name and the
+    // recipient, and on Windows also as an event.
+    const bool byWatchdog = std::getenv("SIZEGUARD_INTERVAL_MS") != nullptr;
     if (argc < 3 || !IsSend(argv[1]) || !*argv[2]) {
-        NetHost::SayFailure("usage: Net Send <recipient> <text>");
+        NetHost::SayFailure("usage: Net Send <recipient> <text>", !byWatchdog);
         return 2;
     }
     const std::string recipient = argv[2];
@@ -219,41 +297,59 @@ int main(int argc, char** argv) {
         text.append(i > 3 ? " " : "").append(argv[i]);
     const std::string host = NetHost::Name();
     const std::string utf8 = NetHost::Utf8(text);
+    backstop.prefix = byWatchdog ? "" : "Net: " + recipient + ": ";
+    backstop.event = !byWatchdog;
+    auto fail = [&](const std::string& reason) { NetHost::SayFailure(backstop.prefix + reason, !byWatchdog); };
 
     // The line on standard output is the record; for a user or "*" on POSIX
     // it is the delivery itself. One that went nowhere (output closed,
-    // full, or its reader gone) is said.
-    const std::string line = "Message from " + host + " to " + recipient + ": " + text;
-    std::string unrecorded;
-    if (NetHost::PrepareOutput() && (std::printf("%s\n", line.c_str()) < 0 || std::fflush(stdout) != 0))
-        unrecorded = std::string("cannot write on standard output: ") + std::strerror(errno);
-    std::string reason = unrecorded;
-    curl_global_init(CURL_GLOBAL_DEFAULT);
-    try {
-        switch (Messenger::DeliveryFor(recipient)) {
-        case Messenger::Delivery::EveryTerminal:
-        case Messenger::Delivery::UserTerminals:
-            if (unrecorded.empty())
-                reason = NetHost::ToTerminals(recipient, line, text, BoundSeconds);
-            break;
-        case Messenger::Delivery::Mail:
-            reason = Mail(recipient, utf8, host);
-            break;
-        case Messenger::Delivery::Alert:
-            reason = Alert(recipient, utf8, host);
-            break;
-        case Messenger::Delivery::Webhook:
-            reason = PostJson(recipient, Messenger::WebhookBody(utf8));
-            break;
-        }
-    } catch (const std::exception& error) {
-        reason = error.what();
+    // full, or its reader gone) is said. A recipient Net cannot deliver to
+    // gets none: it would read like a delivery.
+    const Messenger::Delivery delivery = Messenger::DeliveryFor(recipient);
+    std::string reason;
+    if (delivery == Messenger::Delivery::None)
+        reason = "not a recipient Net delivers to (\"*\", a user name, NAME@DOMAIN or an http(s) URL)";
+    else if (delivery == Messenger::Delivery::UserTerminals)
+        reason = NetHost::UnknownUser(recipient, host);
+    if (!reason.empty()) {
+        fail(reason);
+        return 1;
     }
-    if (!unrecorded.empty() && reason != unrecorded)  // delivered all the same, or not
-        NetHost::SayFailure("Net: " + recipient + ": " + unrecorded);
-    curl_global_cleanup();
-    if (reason.empty())
-        return 0;
-    NetHost::SayFailure("Net: " + recipient + ": " + reason);
-    return 1;
+    ArmBackstop();
+    const std::string line = "Message from " + host + " to " + recipient + ": " + text;
+    const bool terminals = delivery == Messenger::Delivery::EveryTerminal ||
+                           delivery == Messenger::Delivery::UserTerminals;
+    std::string unrecorded;
+    const std::string unread = "cannot write on standard output" + Within() + ": nobody reads it";
+    if (terminals) {
+        Stage(unread);
+        reason = unrecorded = NetHost::WriteRecord(line);
+        Stage("the terminals did not take the notice" + Within());
+        if (unrecorded.empty())
+            reason = NetHost::ToTerminals(recipient, line, text);
+    } else {
+        curl_global_init(CURL_GLOBAL_DEFAULT);
+        try {
+            if (delivery == Messenger::Delivery::Mail)
+                reason = Mail(recipient, utf8, host);
+            else if (delivery == Messenger::Delivery::Alert)
+                reason = Alert(recipient, utf8, host);
+            else
+                reason = PostJson(recipient, Messenger::WebhookBody(utf8));
+        } catch (const std::exception& error) {
+            reason = error.what();
+        }
+        // Said first: the watchdog reports the first line.
+        if (!reason.empty())
+            fail(reason);
+        Stage(unread, reason.empty() ? 0 : 1);
+        unrecorded = NetHost::WriteRecord(line);
+        if (!unrecorded.empty())
+            fail(unrecorded);
+        curl_global_cleanup();
+        return reason.empty() ? 0 : 1;
+    }
+    if (!reason.empty())
+        fail(reason);
+    return reason.empty() ? 0 : 1;
 }

@@ -6,6 +6,12 @@
 
 namespace NetHost {
 
+// Whatever a server or the output does, Net ends within this (and a second).
+constexpr long BoundSeconds = SIZEGUARD_NET_SECONDS;
+
+// What is left of the bound, in milliseconds, at least 1 (net.cpp).
+long RemainingMs();
+
 // This host's name, as notices and mails name it.
 std::string Name();
 
@@ -22,17 +28,22 @@ std::string ErrorText(long error);
 // A text of this host (an argument, a setting) in UTF-8.
 std::string Utf8(const std::string& text);
 
-// Readies standard output for the record line; false when there is none
-// (a GUI program may have none).
-bool PrepareOutput();
+// The record line on standard output, where there is one (a GUI program
+// may have none), within the bound; empty when written, else the reason.
+std::string WriteRecord(const std::string& line);
 
-// "*" or a user name: the notice on their terminals. Empty when it went
-// (or, as a courtesy, quietly did not), otherwise the reason. `line` is the
-// record line, `text` the notice.
+// Empty when `name` is an account of this host (or the host cannot tell),
+// else the reason.
+std::string UnknownUser(const std::string& name, const std::string& host);
+
+// "*" or a user name: the notice on their terminals, within the bound.
+// Empty when it went (or, as a courtesy, quietly did not), otherwise the
+// reason. `line` is the record line, `text` the notice.
 std::string ToTerminals(const std::string& recipient, const std::string& line,
-                        const std::string& text, int boundSeconds);
+                        const std::string& text);
 
-// Says a failure where this host's administrators look.
-void SayFailure(const std::string& line);
+// Says a failure on standard error, and where `event`, where this host's
+// administrators look besides.
+void SayFailure(const std::string& line, bool event);
 
 }  // namespace NetHost

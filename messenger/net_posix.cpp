@@ -4,15 +4,16 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <thread>
 #include <vector>
 
 #include <fcntl.h>
+#include <poll.h>
+#include <pwd.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <sys/utsname.h>
 #include <sys/wait.h>
@@ -86,16 +87,38 @@ std::string Utf8(const std::string& text) {
     return text;  // notice.cpp reads what is not UTF-8 as Latin-1
 }
 
-bool PrepareOutput() {
-    // A record line to a reader that is gone is said, not a death by signal.
+std::string WriteRecord(const std::string& line) {
+    // A reader that is gone is said, not a death by signal.
     std::signal(SIGPIPE, SIG_IGN);
-    return true;
+    const std::string text = line + "\n";
+    for (std::size_t done = 0; done < text.size();) {
+        // An output nobody reads is waited for within the bound, not for ever.
+        pollfd output = {1, POLLOUT, 0};
+        if (poll(&output, 1, static_cast<int>(RemainingMs())) == 0)
+            return "cannot write on standard output within " + std::to_string(BoundSeconds) +
+                   " s: nobody reads it";  // as the backstop says it
+        const ssize_t n = write(1, text.data() + done, text.size() - done);
+        if (n < 0 && errno != EINTR && errno != EAGAIN)
+            return std::string("cannot write on standard output: ") + std::strerror(errno);
+        done += n > 0 ? static_cast<std::size_t>(n) : 0;
+    }
+    return {};
+}
+
+std::string UnknownUser(const std::string& name, const std::string& host) {
+    errno = 0;
+    if (getpwnam(name.c_str()))
+        return {};
+    // Only "not found" is an answer; a failing look-up is not a verdict.
+    if (errno != 0 && errno != ENOENT && errno != ESRCH && errno != EBADF && errno != EPERM)
+        return {};
+    return "no such user on " + host;
 }
 
 // Terminals are a courtesy, as they always were: wall for "*", write for a
 // user who is logged in; that they fail is not an error.
 std::string ToTerminals(const std::string& recipient, const std::string& line,
-                        const std::string& /*text*/, int boundSeconds) {
+                        const std::string& /*text*/) {
     std::vector<std::string> command = {"wall"};
     if (recipient != "*") {
         if (!LoggedIn(recipient))
@@ -125,19 +148,19 @@ std::string ToTerminals(const std::string& recipient, const std::string& line,
     close(input[1]);
     if (error != 0)
         return {};
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(boundSeconds);
-    while (waitpid(pid, nullptr, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
-            return {};
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    // Waited for within the bound, by its pidfd; where the kernel has none,
+    // the backstop bounds the wait.
+    const int process = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+    pollfd ended = {process, POLLIN, 0};
+    if (process >= 0 && poll(&ended, 1, static_cast<int>(RemainingMs())) == 0)
+        kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    if (process >= 0)
+        close(process);
     return {};
 }
 
-void SayFailure(const std::string& line) {
+void SayFailure(const std::string& line, bool /*event*/) {
     std::fprintf(stderr, "%s\n", line.c_str());
 }
 

@@ -93,14 +93,24 @@ std::string Utf8(const std::string& text) {
     return Utf8(Wide(text, CP_ACP));
 }
 
-bool PrepareOutput() {
+// A write that blocks is ended by the backstop.
+std::string WriteRecord(const std::string& line) {
     const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
-    return output && output != INVALID_HANDLE_VALUE;
+    if (!output || output == INVALID_HANDLE_VALUE)
+        return {};
+    if (std::printf("%s\n", line.c_str()) < 0 || std::fflush(stdout) != 0)
+        return "cannot write on standard output: " + ErrorText(GetLastError(), "it");
+    return {};
+}
+
+// msg.exe knows the names: users, sessions, session numbers.
+std::string UnknownUser(const std::string& /*name*/, const std::string& /*host*/) {
+    return {};
 }
 
 // Empty when msg.exe took the text, otherwise the reason.
 std::string ToTerminals(const std::string& recipient, const std::string& /*line*/,
-                        const std::string& text, int boundSeconds) {
+                        const std::string& text) {
     const std::string line =
         "msg.exe " + Platform::QuoteArgument(recipient) + " " + Platform::QuoteArgument(text);
     auto start = [&](const char* application, PROCESS_INFORMATION& process) {
@@ -131,9 +141,9 @@ std::string ToTerminals(const std::string& recipient, const std::string& /*line*
     CloseHandle(process.hThread);
     DWORD status = 0;
     std::string reason;
-    if (WaitForSingleObject(process.hProcess, static_cast<DWORD>(boundSeconds) * 1000) != WAIT_OBJECT_0) {
+    if (WaitForSingleObject(process.hProcess, static_cast<DWORD>(RemainingMs())) != WAIT_OBJECT_0) {
         TerminateProcess(process.hProcess, 1);
-        reason = "msg.exe did not end within " + std::to_string(boundSeconds) + " s";
+        reason = "msg.exe did not end within " + std::to_string(BoundSeconds) + " s";
     } else if (GetExitCodeProcess(process.hProcess, &status) && status != 0) {
         reason = "msg.exe ended with status " + std::to_string(status);
     }
@@ -141,9 +151,11 @@ std::string ToTerminals(const std::string& recipient, const std::string& /*line*
     return reason;
 }
 
-void SayFailure(const std::string& line) {
+void SayFailure(const std::string& line, bool event) {
     std::fprintf(stderr, "%s\n", line.c_str());
     std::fflush(stderr);
+    if (!event)
+        return;
     if (HANDLE log = RegisterEventSourceA(nullptr, "sizeguard")) {
         const char* strings[] = {line.c_str()};
         ReportEventA(log, EVENTLOG_ERROR_TYPE, 0, 1, nullptr, 1, 0, strings, nullptr);

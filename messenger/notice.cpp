@@ -134,7 +134,13 @@ Delivery DeliveryFor(std::string_view recipient) {
     }
     if (recipient.find('@') != std::string_view::npos)
         return Delivery::Mail;
-    return Delivery::UserTerminals;
+    const bool name = !recipient.empty() && recipient[0] != '-' &&
+                      std::all_of(recipient.begin(), recipient.end(), [](char c) {
+                          return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                                 (c >= '0' && c <= '9') || std::string_view("._-$").find(c) !=
+                                 std::string_view::npos || static_cast<unsigned char>(c) >= 0x80;
+                      });
+    return name ? Delivery::UserTerminals : Delivery::None;
 }
 
 bool IsMailAddress(std::string_view address) {

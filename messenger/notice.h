@@ -13,10 +13,12 @@ namespace Messenger {
 
 using Time = std::chrono::system_clock::time_point;
 
-enum class Delivery { EveryTerminal, UserTerminals, Mail, Alert, Webhook };
+enum class Delivery { EveryTerminal, UserTerminals, Mail, Alert, Webhook, None };
 
-// "*", a URL (Alertmanager's when its path ends in /api/v2/alerts), an
-// address with "@", or else a user name.
+// "*", an http(s) URL (Alertmanager's when its path ends in
+// /api/v2/alerts), an address with "@", or a user name (letters, digits,
+// ".", "_", "-", "$", not first "-"); anything else is None: a mistyped
+// URL must not pass for a user who is not logged in.
 Delivery DeliveryFor(std::string_view recipient);
 
 // NAME@DOMAIN in printable ASCII, with nothing that could end or add a

@@ -14,8 +14,9 @@ std::string ApplicationDirectory();
 
 // True when the path names any existing file-system object. Never fails;
 // a path that cannot be examined for another reason than its absence
-// (permission, a loop of links) is said, at most once a minute, and
-// counts as missing.
+// (permission, a loop of links, no answer within ExamineBoundMs) is said, at
+// most once a minute, and counts as missing. A path that has not answered
+// is not examined again until it does: it counts as missing at once.
 bool FileExists(const std::string& path);
 
 // Longest value the INI reader hands back: its 1024-character buffer less
@@ -40,13 +41,19 @@ std::string ReadWholeProfileString(const std::string& section,
 void Warn(const std::string& line);
 
 // Length in bytes of the named file, 0 for a directory, or -1 when it
-// cannot be found (it may have vanished since FileExists was asked).
+// cannot be found. Right after FileExists of the same path it is that
+// examination's answer: one look a path a pass.
 std::int64_t FileLength(const std::string& path);
 
 // Starts the command line as a new process and returns without waiting.
 // style 2: minimised window with the focus, where the host has windows.
 // A command that cannot be started is a fatal run-time error (throws).
 void RunCommand(const std::string& commandLine, int style);
+
+// The settings the messengers are to use, handed to every one started from
+// now on (SIZEGUARD_INTERVAL_MS, SIZEGUARD_SEND_MESSAGE), so that they act
+// on the values the watching runs with, not on a file edited since.
+void HandToMessengers(std::int32_t intervalMs, const std::string& messageText);
 
 void PauseOneSecond();
 

@@ -17,16 +17,80 @@ constexpr std::int64_t Minute = 60000;
 constexpr std::size_t MostRunning = 64;
 // Failed deliveries said one by one in a minute; beyond, one line sums up.
 constexpr int MostFailuresSaid = 10;
+// Of a messenger's standard error only the start of the first line is kept,
+// its reason; the rest is read and dropped, so that it can neither block on
+// a full pipe nor grow the watchdog. Read at most this much at a time, so
+// that a messenger that writes without end cannot hold the watching either.
+constexpr std::size_t MostReasonBytes = 300;
+constexpr int MostReadsAtOnce = 64;
 
 struct Messenger {
     Host::Process process;
+    std::intptr_t errors;
     std::string commandLine;
+    std::string reason;
+    bool reasonEnded = false;
 };
 // Started and not yet seen to end: each is collected, so that none is left
 // a zombie and no failed delivery goes unsaid.
 std::vector<Messenger> running;
 
 std::map<std::string, std::int64_t> saidAt;
+
+// Examiners that have not answered within the bound, by path: a path stays
+// missing without a second examination until its examiner answers.
+std::map<std::string, Host::Examiner> stuck;
+Host::Examiner idle = 0;
+// What FileExists found, for the FileLength of the same path that follows.
+std::string lastPath;
+Host::Found last;
+bool lastFresh = false;
+
+void SayNoAnswer(const std::string& path) {
+    SayCannotExamine(path, "no answer within " + std::to_string(ExamineBoundMs / 1000) + " s");
+}
+
+Host::Found Examine(const std::string& path) {
+    const auto held = stuck.find(path);
+    if (held != stuck.end()) {
+        Host::Found late;
+        if (!Host::Answered(held->second, 0, late)) {
+            SayNoAnswer(path);
+            return {};
+        }
+        // Its answer is old by now: look again, as on any pass.
+        if (idle != 0)
+            Host::EndExaminer(held->second);
+        else
+            idle = held->second;
+        stuck.erase(held);
+    }
+    idle = Host::StartExamining(idle, path);
+    Host::Found found;
+    if (!Host::Answered(idle, ExamineBoundMs, found)) {
+        stuck[path] = idle;
+        idle = 0;
+        SayNoAnswer(path);
+        return {};
+    }
+    if (!found.reason.empty())
+        SayCannotExamine(path, found.reason);
+    return found;
+}
+
+void Drain(Messenger& messenger) {
+    char buffer[4096];
+    for (int reads = 0; reads < MostReadsAtOnce; ++reads) {
+        const std::size_t n = Host::ReadErrors(messenger.errors, buffer, sizeof buffer);
+        if (n == 0)
+            return;
+        for (std::size_t i = 0; i < n && !messenger.reasonEnded; ++i) {
+            messenger.reasonEnded = buffer[i] == '\n' || messenger.reason.size() == MostReasonBytes;
+            if (buffer[i] != '\n')
+                messenger.reason += messenger.reasonEnded ? "..." : std::string(1, buffer[i]);
+        }
+    }
+}
 
 // The minute that began with a failure said: how many were said in it, and
 // how many more failed, the last of them named.
@@ -42,7 +106,8 @@ void EndFailureMinuteIfOver() {
         return;
     if (failures.unsaid > 0)
         Say(Severity::Error, std::to_string(failures.unsaid) +
-                                 " more messengers failed in the last minute; the last: " +
+                                 (failures.unsaid == 1 ? " more messenger" : " more messengers") +
+                                 " failed in the last minute; the last: " +
                                  failures.last);
     failures = {};
 }
@@ -91,15 +156,39 @@ void Warn(const std::string& line) {
     Say(Severity::Warning, line);
 }
 
+bool FileExists(const std::string& path) {
+    last = Examine(path);
+    lastPath = path;
+    lastFresh = true;
+    return last.exists;
+}
+
+std::int64_t FileLength(const std::string& path) {
+    const Host::Found found = lastFresh && lastPath == path ? last : Examine(path);
+    lastFresh = false;
+    return found.exists ? found.length : -1;
+}
+
+void HandToMessengers(std::int32_t intervalMs, const std::string& messageText) {
+    Host::SetEnvironment("SIZEGUARD_INTERVAL_MS", std::to_string(intervalMs));
+    Host::SetEnvironment("SIZEGUARD_SEND_MESSAGE", messageText);
+}
+
 void CollectMessengers() {
     for (auto it = running.begin(); it != running.end();) {
         std::string failure;
-        if (!Host::Ended(it->process, failure)) {
+        const bool ended = Host::Ended(it->process, failure);
+        Drain(*it);  // after Ended: all an ended messenger wrote is there
+        if (!ended) {
             ++it;
             continue;
         }
+        Host::CloseErrors(it->errors);
+        std::string& reason = it->reason;
+        if (!reason.empty() && reason.back() == '\r')
+            reason.pop_back();
         if (!failure.empty())
-            SayFailure(it->commandLine + " " + failure);
+            SayFailure(it->commandLine + " " + failure + (reason.empty() ? "" : ": " + reason));
         it = running.erase(it);
     }
     EndFailureMinuteIfOver();
@@ -122,7 +211,7 @@ void RunCommand(const std::string& commandLine, int style) {
     for (;;) {
         const Host::Start start = Host::StartProcess(commandLine, style);
         if (start.started) {
-            running.push_back({start.process, commandLine});
+            running.push_back({start.process, start.errors, commandLine, {}, false});
             break;
         }
         if (!start.passing)

@@ -10,13 +10,19 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <stdexcept>
 #include <string_view>
 #include <chrono>
 #include <thread>
 #include <vector>
 
 #include <fcntl.h>
+#include <semaphore.h>
 #include <spawn.h>
+#include <time.h>
+#include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -45,16 +51,76 @@ std::string HostPath(std::string path) {
 
 // Absence is the one failure the logic understands: a path that cannot be
 // examined for any other reason must be said, not taken for missing.
+bool Absence(int error) {
+    return error == ENOENT || error == ENOTDIR;
+}
+
 void SayUnlessAbsent(const std::string& path, int error) {
-    if (error != ENOENT && error != ENOTDIR)
+    if (!Absence(error))
         SayCannotExamine(path, std::strerror(error));
 }
 
-bool Examine(const std::string& path, struct stat& st) {
-    if (stat(HostPath(path).c_str(), &st) == 0)
-        return true;
-    SayUnlessAbsent(path, errno);
-    return false;
+// A helper process, forked before it is first needed, that looks at one
+// path at a time in memory shared with the watchdog. A process and not a
+// thread: a static program's threads cost more memory than the watchdog
+// itself, and a look that never returns holds a process that made it, not
+// the watchdog, which can still end.
+struct Looker {
+    sem_t asked, answered;
+    pid_t pid;
+    bool quit;
+    bool inPlace;  // no helper could be had: it looks in place
+    int error;
+    struct stat st;
+    char path[3072];  // longer than any watched path the settings hold
+};
+
+void Look(Looker& looker) {
+    looker.error = stat(looker.path, &looker.st) == 0 ? 0 : errno;
+    sem_post(&looker.answered);
+}
+
+[[noreturn]] void Looking(Looker& looker, pid_t watchdog) {
+    // It ends with the watchdog, once its look returns.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != watchdog)
+        _exit(0);
+    // The watchdog's files are none of its business: a reader of its standard
+    // error must not wait for a helper stuck on a dead share.
+    close_range(0, ~0U, 0);
+    for (;;) {
+        while (sem_wait(&looker.asked) != 0) {
+        }
+        if (looker.quit)
+            _exit(0);
+        Look(looker);
+    }
+}
+
+Looker* NewLooker() {
+    void* shared = mmap(nullptr, sizeof(Looker), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    if (shared == MAP_FAILED)
+        throw std::runtime_error(std::string("cannot examine files: ") + std::strerror(errno));
+    auto* looker = new (shared) Looker{};
+    sem_init(&looker->asked, 1, 0);
+    sem_init(&looker->answered, 1, 0);
+    const pid_t watchdog = getpid();
+    looker->pid = fork();
+    if (looker->pid == 0)
+        Looking(*looker, watchdog);
+    looker->inPlace = looker->pid < 0;
+    return looker;
+}
+
+void EndLooker(Looker* looker) {
+    looker->quit = true;
+    if (!looker->inPlace) {
+        sem_post(&looker->asked);
+        waitpid(looker->pid, nullptr, 0);  // it has answered: it ends at once
+    }
+    sem_destroy(&looker->asked);
+    sem_destroy(&looker->answered);
+    munmap(looker, sizeof(Looker));
 }
 
 // The whole file, or nothing when it is not a regular file that can be
@@ -115,7 +181,8 @@ std::string ProgramPath(const std::string& name) {
 
 // Starts the program as execvp would: a file the kernel does not know how
 // to run is a script for the shell.
-int Spawn(pid_t& pid, const std::string& program, std::vector<std::string> arguments) {
+int Spawn(pid_t& pid, const std::string& program, std::vector<std::string> arguments,
+          const posix_spawn_file_actions_t* actions) {
     std::vector<char*> argv;
     for (std::string& argument : arguments)
         argv.push_back(argument.data());
@@ -133,12 +200,12 @@ int Spawn(pid_t& pid, const std::string& program, std::vector<std::string> argum
     if (error == 0)
         error = posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
     if (error == 0)
-        error = posix_spawnp(&pid, program.c_str(), nullptr, &attributes, argv.data(), environ);
+        error = posix_spawnp(&pid, program.c_str(), actions, &attributes, argv.data(), environ);
     if (error == ENOEXEC) {
         std::string shell = "/bin/sh";
         argv[0] = const_cast<char*>(program.c_str());
         argv.insert(argv.begin(), shell.data());
-        error = posix_spawn(&pid, shell.c_str(), nullptr, &attributes, argv.data(), environ);
+        error = posix_spawn(&pid, shell.c_str(), actions, &attributes, argv.data(), environ);
     }
     posix_spawnattr_destroy(&attributes);
     return error;
@@ -153,11 +220,6 @@ std::string ApplicationDirectory() {
     return exe.substr(0, std::min(exe.rfind('/'), exe.size()));
 }
 
-bool FileExists(const std::string& path) {
-    struct stat st;
-    return Examine(path, st);
-}
-
 std::string ReadWholeProfileString(const std::string& section,
                                    const std::string& key,
                                    const std::string& file) {
@@ -168,14 +230,6 @@ std::string ReadProfileString(const std::string& section,
                               const std::string& key,
                               const std::string& file) {
     return ReadWholeProfileString(section, key, file).substr(0, ProfileValueLimit);
-}
-
-std::int64_t FileLength(const std::string& path) {
-    struct stat st;
-    if (!Examine(path, st))
-        return -1;
-    // A directory's size is its own business: it holds no data, as on Windows.
-    return S_ISDIR(st.st_mode) ? 0 : static_cast<std::int64_t>(st.st_size);
 }
 
 void PauseOneSecond() {
@@ -214,14 +268,86 @@ void WriteReport(Severity, const std::string& line) {
 Start StartProcess(const std::string& commandLine, int /*style*/) {
     std::vector<std::string> arguments = SplitCommandLine(commandLine);
     if (arguments.empty())
-        return {false, 0, false, "an empty command"};
+        return {false, 0, -1, false, "an empty command"};
     const std::string program = ProgramPath(HostPath(arguments[0]));
     pid_t pid = 0;
-    const int error = Spawn(pid, program, arguments);
-    // Short of processes or memory, or the file is being written (replaced
-    // in place): all pass.
-    const bool passing = error == EAGAIN || error == ENOMEM || error == ETXTBSY;
-    return {error == 0, pid, passing, program + ": " + std::strerror(error)};
+    // Its standard error comes to the watchdog, which reads it without
+    // waiting; the messenger writes as on any pipe.
+    int errors[2];
+    int error = pipe2(errors, O_CLOEXEC) == 0 ? 0 : errno;
+    if (error == 0) {
+        fcntl(errors[0], F_SETFL, O_NONBLOCK);
+        posix_spawn_file_actions_t actions;
+        error = posix_spawn_file_actions_init(&actions);
+        if (error == 0)
+            error = posix_spawn_file_actions_adddup2(&actions, errors[1], 2);
+        if (error == 0)
+            error = Spawn(pid, program, arguments, &actions);
+        posix_spawn_file_actions_destroy(&actions);
+        close(errors[1]);
+        if (error != 0)
+            close(errors[0]);
+    }
+    // Short of processes, files or memory, or the file is being written
+    // (replaced in place): all pass.
+    const bool passing = error == EAGAIN || error == ENOMEM || error == ETXTBSY ||
+                         error == EMFILE || error == ENFILE;
+    return {error == 0, pid, errors[0], passing, program + ": " + std::strerror(error)};
+}
+
+std::size_t ReadErrors(std::intptr_t errors, char* buffer, std::size_t size) {
+    const ssize_t n = read(static_cast<int>(errors), buffer, size);
+    return n > 0 ? static_cast<std::size_t>(n) : 0;
+}
+
+void CloseErrors(std::intptr_t errors) {
+    close(static_cast<int>(errors));
+}
+
+void SetEnvironment(const std::string& name, const std::string& value) {
+    setenv(name.c_str(), value.c_str(), 1);
+}
+
+Examiner StartExamining(Examiner examiner, const std::string& path) {
+    Looker* looker = examiner != 0 ? reinterpret_cast<Looker*>(examiner) : NewLooker();
+    const std::string hostPath = HostPath(path);
+    const bool fits = hostPath.size() < sizeof looker->path;
+    std::memcpy(looker->path, hostPath.c_str(), fits ? hostPath.size() + 1 : 0);
+    if (!fits) {
+        looker->error = ENAMETOOLONG;
+        sem_post(&looker->answered);
+    } else if (looker->inPlace) {
+        Look(*looker);
+    } else {
+        sem_post(&looker->asked);
+    }
+    return reinterpret_cast<Examiner>(looker);
+}
+
+bool Answered(Examiner examiner, std::int64_t ms, Found& found) {
+    Looker& looker = *reinterpret_cast<Looker*>(examiner);
+    timespec deadline;
+    clock_gettime(CLOCK_MONOTONIC, &deadline);
+    deadline.tv_sec += static_cast<time_t>(ms / 1000);
+    deadline.tv_nsec += static_cast<long>(ms % 1000 * 1000000);
+    if (deadline.tv_nsec >= 1000000000) {
+        ++deadline.tv_sec;
+        deadline.tv_nsec -= 1000000000;
+    }
+    while (sem_clockwait(&looker.answered, CLOCK_MONOTONIC, &deadline) != 0)
+        if (errno != EINTR)
+            return false;
+    found.exists = looker.error == 0;
+    // A directory's size is its own business: it holds no data, as on Windows.
+    if (found.exists)
+        found.length = S_ISDIR(looker.st.st_mode) ? 0 : static_cast<std::int64_t>(looker.st.st_size);
+    else if (!Absence(looker.error))
+        found.reason = std::strerror(looker.error);
+    return true;
+}
+
+void EndExaminer(Examiner examiner) {
+    EndLooker(reinterpret_cast<Looker*>(examiner));
 }
 
 bool Ended(Process process, std::string& failure) {

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include <windows.h>
-#include <shlwapi.h>
 
 namespace Platform {
 
@@ -62,18 +61,46 @@ bool TooLong(const std::string& path) {
 
 // These say only that the path is not there; any other failure to look at
 // it must be said, not taken for absence.
-void SayUnlessAbsent(const std::string& path, DWORD error) {
-    if (TooLong(path))
-        return SayCannotExamine(path, "longer than the " + std::to_string(MAX_PATH - 1) +
-                                          " characters this program can examine");
+bool Absence(DWORD error) {
     switch (error) {
     case ERROR_FILE_NOT_FOUND: case ERROR_PATH_NOT_FOUND: case ERROR_INVALID_NAME:
     case ERROR_INVALID_DRIVE: case ERROR_BAD_NETPATH: case ERROR_BAD_NET_NAME:
     case ERROR_BAD_PATHNAME: case ERROR_DIRECTORY:
-        return;
+        return true;
     default:
-        SayCannotExamine(path, ErrorText(error));
+        return false;
     }
+}
+
+// Why a path could not be looked at, or nothing when it is simply not there.
+std::string Unexamined(const std::string& path, DWORD error) {
+    if (TooLong(path))
+        return "longer than the " + std::to_string(MAX_PATH - 1) +
+               " characters this program can examine";
+    return Absence(error) ? std::string() : ErrorText(error);
+}
+
+void SayUnlessAbsent(const std::string& path, DWORD error) {
+    const std::string reason = Unexamined(path, error);
+    if (!reason.empty())
+        SayCannotExamine(path, reason);
+}
+
+// One look at a path, on a thread of its own with a small stack: a dead
+// share holds it for ever.
+struct Looker {
+    HANDLE thread = nullptr;
+    std::string path;
+    BOOL found = FALSE;
+    DWORD error = 0;
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+};
+
+DWORD WINAPI Look(void* argument) {
+    auto* looker = static_cast<Looker*>(argument);
+    looker->found = GetFileAttributesExA(looker->path.c_str(), GetFileExInfoStandard, &looker->data);
+    looker->error = looker->found ? 0 : GetLastError();
+    return 0;
 }
 
 // Passing refusals: a shortage of memory or system resources, or the
@@ -119,13 +146,6 @@ std::string ApplicationDirectory() {
     return !shortPath.empty() && ToAnsi(shortPath, shortFolder) ? shortFolder : folder;
 }
 
-bool FileExists(const std::string& path) {
-    if (PathFileExistsA(path.c_str()))
-        return true;
-    SayUnlessAbsent(path, GetLastError());
-    return false;
-}
-
 std::string ReadProfileString(const std::string& section,
                               const std::string& key,
                               const std::string& file) {
@@ -158,16 +178,6 @@ std::string ReadWholeProfileString(const std::string& section,
             return buffer.substr(0, n);
         buffer.resize(buffer.size() * 2);
     }
-}
-
-std::int64_t FileLength(const std::string& path) {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
-        SayUnlessAbsent(path, GetLastError());
-        return -1;
-    }
-    return static_cast<std::int64_t>(
-        (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
 }
 
 void PauseOneSecond() {
@@ -214,19 +224,36 @@ void WriteReport(Severity severity, const std::string& line) {
 }
 
 Start StartProcess(const std::string& commandLine, int style) {
+    // Its standard error comes to the watchdog through a pipe; only the
+    // messenger's end is inherited, and only by it, since the watchdog
+    // starts one at a time and closes its copy at once.
+    SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+    HANDLE errors = nullptr, messengerErrors = nullptr;
+    if (!CreatePipe(&errors, &messengerErrors, &inherited, 65536)) {
+        const DWORD error = GetLastError();
+        return {false, 0, 0, Passing(error), "cannot make a pipe: " + ErrorText(error)};
+    }
+    SetHandleInformation(errors, HANDLE_FLAG_INHERIT, 0);
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
     startup.wShowWindow = static_cast<WORD>(style == 2 ? SW_SHOWMINIMIZED : SW_SHOWNORMAL);
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdError = messengerErrors;
     PROCESS_INFORMATION process;
     std::string line = commandLine;  // CreateProcessA may write into it
     // No application name: the program is looked for beside this one first.
-    if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                       &startup, &process)) {
-        CloseHandle(process.hThread);
-        return {true, reinterpret_cast<Process>(process.hProcess), false, {}};
-    }
+    const BOOL started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                        nullptr, &startup, &process);
     const DWORD error = GetLastError();
+    CloseHandle(messengerErrors);
+    if (started) {
+        CloseHandle(process.hThread);
+        return {true, reinterpret_cast<Process>(process.hProcess),
+                reinterpret_cast<std::intptr_t>(errors), false, {}};
+    }
+    CloseHandle(errors);
     const std::vector<std::string> arguments = SplitCommandLine(commandLine);
     const std::string program = arguments.empty() ? std::string() : arguments[0];
     // Wine says "not found" of a program held open without sharing, where
@@ -235,7 +262,57 @@ Start StartProcess(const std::string& commandLine, int style) {
     char found[MAX_PATH];
     const bool held = error == ERROR_FILE_NOT_FOUND && !program.empty() &&
                       SearchPathA(nullptr, program.c_str(), ".exe", MAX_PATH, found, nullptr) > 0;
-    return {false, 0, Passing(error) || held, program + ": " + ErrorText(error)};
+    return {false, 0, 0, Passing(error) || held, program + ": " + ErrorText(error)};
+}
+
+std::size_t ReadErrors(std::intptr_t errors, char* buffer, std::size_t size) {
+    const HANDLE pipe = reinterpret_cast<HANDLE>(errors);
+    DWORD available = 0, read = 0;
+    if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) || available == 0)
+        return 0;
+    if (!ReadFile(pipe, buffer, std::min(available, static_cast<DWORD>(size)), &read, nullptr))
+        return 0;
+    return read;
+}
+
+void CloseErrors(std::intptr_t errors) {
+    CloseHandle(reinterpret_cast<HANDLE>(errors));
+}
+
+void SetEnvironment(const std::string& name, const std::string& value) {
+    SetEnvironmentVariableA(name.c_str(), value.c_str());
+}
+
+Examiner StartExamining(Examiner examiner, const std::string& path) {
+    if (examiner != 0)
+        EndExaminer(examiner);
+    auto* looker = new Looker;
+    looker->path = path;
+    looker->thread = CreateThread(nullptr, 64 * 1024, Look, looker,
+                                  STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    if (!looker->thread)
+        Look(looker);  // no thread to be had: look in place
+    return reinterpret_cast<Examiner>(looker);
+}
+
+bool Answered(Examiner examiner, std::int64_t ms, Found& found) {
+    const Looker& looker = *reinterpret_cast<Looker*>(examiner);
+    if (looker.thread && WaitForSingleObject(looker.thread, static_cast<DWORD>(ms)) == WAIT_TIMEOUT)
+        return false;
+    found.exists = looker.found;
+    if (found.exists)
+        found.length = static_cast<std::int64_t>(
+            (static_cast<std::uint64_t>(looker.data.nFileSizeHigh) << 32) | looker.data.nFileSizeLow);
+    else
+        found.reason = Unexamined(looker.path, looker.error);
+    return true;
+}
+
+void EndExaminer(Examiner examiner) {
+    Looker* looker = reinterpret_cast<Looker*>(examiner);
+    if (looker->thread)
+        CloseHandle(looker->thread);
+    delete looker;
 }
 
 bool Ended(Process process, std::string& failure) {

@@ -73,6 +73,7 @@ void Main() {
     Settings.MessageText = ReadSetting("SendMessage");
     SayIfCut("SendMessage", Settings.MessageText, "");
 
+    Platform::HandToMessengers(Settings.IntervalMs, Settings.MessageText);
     WatchLoop();
 }
 

@@ -127,11 +127,12 @@ def write_messenger(d, script, mode=0o755):
 
 
 def children(pid):
-    """Each child of a process."""
+    """Each child of a process but the watchdog's helper, which looks at files."""
     found = []
     for child in filter(str.isdigit, os.listdir('/proc')):
         try:
-            if Path('/proc', child, 'stat').read_text().rpartition(')')[2].split()[1] == str(pid):
+            name, _, stat = Path('/proc', child, 'stat').read_text().rpartition(')')
+            if stat.split()[1] == str(pid) and not name.endswith('(sizeguard'):
                 found.append(int(child))
         except OSError:
             pass  # ended meanwhile
@@ -312,10 +313,28 @@ class Watching(Case):
                           % reason, 'sizeguard: messengers start again'], self.stop(program).splitlines())
 
 
+EXAMINE_SECONDS = int(os.environ.get('SIZEGUARD_EXAMINE_SECONDS', '5'))
+FUSE_SERVER = '''
+import os, stat, sys, time, fusepy
+class Hanging(fusepy.Operations):  # hang.log, 5 bytes: its looks wait while the file argv[2] exists
+    def getattr(self, path, fh=None):
+        while path == '/hang.log' and os.path.exists(sys.argv[2]):
+            time.sleep(0.05)
+        return {'st_mode': stat.S_IFDIR | 0o755} if path == '/' else {'st_mode': stat.S_IFREG | 0o644, 'st_size': 5}
+fusepy.FUSE(Hanging(), sys.argv[1], foreground=True, attr_timeout=0, entry_timeout=0, negative_timeout=0)
+'''
+
+
 def usage(pid):
-    """Open files and resident kB of a process."""
+    """Open files but pipes, pipes (one a messenger running), and resident kB of a process."""
     memory = re.search(r'VmRSS:\s*(\d+)', Path('/proc/%d/status' % pid).read_text())[1]
-    return len(os.listdir('/proc/%d/fd' % pid)), int(memory)
+    kinds = []
+    for f in os.listdir('/proc/%d/fd' % pid):
+        try:
+            kinds.append(os.readlink('/proc/%d/fd/%s' % (pid, f)).startswith('pipe:'))
+        except OSError:
+            pass  # closed meanwhile
+    return kinds.count(False), kinds.count(True), int(memory)
 
 
 class Messengers(Case):
@@ -328,7 +347,7 @@ class Messengers(Case):
         set_length(d, 'same.log', 6)
         program = self.start(d)
         records(d, 64)
-        files, memory = usage(program.pid)
+        files, _, memory = usage(program.pid)
         log, i = os.path.join(d, 'app.log'), 0
         while len(records(d, 0)) < 640 and i < 100000:
             os.rename(log, log + '.1')
@@ -338,9 +357,11 @@ class Messengers(Case):
             set_length(d, 'app.log', 5)
             i += 1
         self.assertGreaterEqual(len(records(d, 640, seconds=40)), 640, 'messengers collected')
-        self.assertEqual(files, usage(program.pid)[0], 'open files')
+        now = usage(program.pid)
+        self.assertEqual(files, now[0], 'open files')
+        self.assertLessEqual(now[1], 64, 'pipes of messengers collected')
         if not os.environ.get('SIZEGUARD_SANITIZED'):  # its allocator keeps freed memory a while
-            self.assertLessEqual(usage(program.pid)[1], memory + 64, 'resident memory')
+            self.assertLessEqual(now[2], memory + 64, 'resident memory')
         # Under load 64 messengers may be running at some moment: said, not a fault.
         self.assertEqual('', re.sub('sizeguard: 64 messengers still running; .*\n', '', self.stop(program)))
         notices = {'[Send][%s][%s %s]' % (r, n, f) for r in 'abc' for f in ('same.log', 'app.log') for n in
@@ -369,21 +390,48 @@ class Messengers(Case):
         self.assertEqual((['cannot examine %s/Sizeguard.ini: Permission denied' % d, 'Sorry: no target file given'],
                           None, None, None, '1'), self.told(d, as_nobody))
 
+    @unittest.skipIf(not os.path.exists('/dev/fuse'), 'no /dev/fuse: no FUSE file system to hang')
+    def test_hung_file(self):
+        """A file on FUSE that hangs: said before the box; while watching: missing, said once, the other on time."""
+        d = self.folder('TargetFile=tick.log*mnt/hang.log*\nNetSendAdr=ops;\nInterval=1\n', ['tick.log'])
+        hanging, mount = os.path.join(d, 'hanging'), os.path.join(d, 'mnt')
+        os.mkdir(mount)
+        server = subprocess.Popen(['/usr/bin/python3', '-c', FUSE_SERVER, mount, hanging], stderr=subprocess.PIPE)
+        self.addCleanup(lambda: subprocess.run(['fusermount3', '-u', '-z', mount]) and server.kill())
+        self.assertTrue(until(lambda: os.path.ismount(mount) or server.poll() is not None) and server.poll() is None,
+                        server.stderr.read().decode() if server.poll() is not None else 'not mounted')
+        reason = 'cannot examine mnt/hang.log: no answer within %d s' % EXAMINE_SECONDS
+        Path(hanging).touch()
+        self.assertEqual(([reason, 'Target does not exist: mnt/hang.log'], None, None, None, '1'), self.told(d))
+        os.remove(hanging)
+        program = self.start(d)
+        records(d, 1)  # the first pass is over: hang.log answered
+        Path(hanging).touch()
+        tick, missing = '[Send][ops][Filesize is NULL tick.log]', '[Send][ops][File does not exist mnt/hang.log]'
+        self.assertTrue(until(lambda: records(d, 0).count(missing) >= 3 and records(d, 0).count(tick) >= 4))
+        self.assertEqual('sizeguard: %s\n' % reason, said(program))
+        os.remove(hanging)
+        self.assertTrue(until(lambda: '[Send][ops][No Changes on file mnt/hang.log]' in records(d, 0)))
+        self.assertEqual('sizeguard: %s\n' % reason, self.stop(program))
+
     def test_failing(self):
-        """Failed messengers said within a second; a #!-less script on PATH runs; a Net beside
-        that cannot run is fatal, not passed over."""
-        d, bin = self.folder('TargetFile=here.log*\nNetSendAdr=ops;dev;\nInterval=10\n', ['here.log'],
-                             messenger=False), self.fresh()
-        write_messenger(bin, '[ "$2" = ops ] && exit 3\nkill -PIPE $$\n')  # no #!
+        """A failure one line with the start of its standard error, however long; settings handed on unedited; no
+        zombie; a #!-less script on PATH runs; a Net beside that cannot run is fatal, not passed over."""
+        d, bin = self.folder('TargetFile=here.log*\nNetSendAdr=ops;dev;\nInterval=3\nSendMessage=Srv 1\n',
+                             ['here.log'], messenger=False), self.fresh()
+        write_messenger(bin, '[ "$2" = ops ] && { echo "$SIZEGUARD_INTERVAL_MS ms, $SIZEGUARD_SEND_MESSAGE" >&2\n'
+                        'head -c 100000 /dev/zero >&2; exit 3; }\nkill -PIPE $$\n')  # no #!
         program = self.start(d, dict(os.environ, PATH=bin + ':' + os.environ['PATH']))
-        time.sleep(1.5)  # the pause dispatches events once a second
-        self.assertEqual([], children(program.pid), 'failed deliveries collected')
-        self.assertEqual(['sizeguard: Net Send dev "Filesize is NULL here.log" ended by signal 13 (Broken pipe)',
-                          'sizeguard: Net Send ops "Filesize is NULL here.log" ended with status 3'],
-                         sorted(self.stop(program).splitlines()))
+        ops = 'sizeguard: Net Send ops "Srv 1 [ Filesize is NULL here.log ]" ended with status 3: 3000 ms, Srv 1'
+        self.assertTrue(until(lambda: ops in said(program)))
+        Path(d, 'Sizeguard.ini').write_text(Path(d, 'Sizeguard.ini').read_text().replace('3', '1').replace('Srv 1', 'Srv 2'))
+        self.assertTrue(until(lambda: said(program).count(ops) >= 2 and not children(program.pid)),
+                        'failed deliveries collected')
+        self.assertEqual({'sizeguard: Net Send dev "Srv 1 [ Filesize is NULL here.log ]" ended by signal 13 (Broken pipe)',
+                          ops}, set(self.stop(program).splitlines()))
         write_messenger(d, '#!/bin/sh\n', 0o644)
         run = subprocess.run(['./sizeguard'], cwd=d, capture_output=True, timeout=20)
-        self.assertEqual((2, 'sizeguard: cannot start Net Send ops "Filesize is NULL here.log": %s/Net: '
+        self.assertEqual((2, 'sizeguard: cannot start Net Send ops "Srv 2 [ Filesize is NULL here.log ]": %s/Net: '
                           'Permission denied\n' % d), (run.returncode, run.stderr.decode()), 'not executable')
 
     def test_backslash_folder(self):
@@ -407,6 +455,11 @@ def free_port():
     with socket.socket() as s:
         s.bind(('127.0.0.1', 0))
         return s.getsockname()[1]
+
+
+def listening(port):
+    with socket.socket() as s:
+        return s.connect_ex(('127.0.0.1', port)) == 0
 
 
 def answers(url):
@@ -473,10 +526,10 @@ class Receivers:
 class Deliveries(Case, Receivers):
     """The real watchdog with the real Net beside it, on both hosts."""
 
-    def net(self, d, *arguments):
-        """Net run by hand in d: its status and reports (events on Windows)."""
+    def net(self, d, *arguments, **env):
+        """Net run in d: its status and reports (events on Windows)."""
         run = subprocess.run(([WINE] if WINDOWS else []) + [os.path.join(d, os.path.basename(NET)), 'Send', *arguments],
-                             capture_output=True, timeout=60, env=dict(os.environ, WINEDEBUG=EVENTS))
+                             capture_output=True, timeout=60, env=dict(os.environ, WINEDEBUG=EVENTS, **env))
         return run.returncode, reports(run.stderr)
 
     def watching(self, d, *seen):
@@ -496,11 +549,10 @@ class Deliveries(Case, Receivers):
         shutil.copy(NET, d)
         set_length(d, 'caf\xe9.log', 5)
         notice, host, started = 'Srv 1 [ No Changes on file caf\xe9.log ]', os.uname().nodename, time.monotonic()
-        hang = 'Net Send %s/hang "%s" ended with status 1' % (chat, notice)
+        hang = 'Net Send %s/hang "%s" ended with status 1: no answer within %d s' % (chat, notice, NET_SECONDS)
         # The first notice comes at the second pass; the pause collects it within a second.
-        self.assertEqual(sorted(['Net: %s/fail: answered 500: it broke' % chat, 'Net: %s/hang: no answer within %d s'
-                                 % (chat, NET_SECONDS), 'Net Send %s/fail "%s" ended with status 1' % (chat, notice),
-                                 hang]), self.watching(d, hang))
+        self.assertEqual(['Net Send %s/fail "%s" ended with status 1: answered 500: it broke' % (chat, notice), hang],
+                         self.watching(d, hang))
         self.assertLess(time.monotonic() - started, NET_SECONDS + (12 if WINDOWS else 4), 'the bound holds')
         mail = mails(1)[0]
         self.assertEqual((notice, 'ops@example.com'), (mail['subject'], mail['to']))
@@ -518,37 +570,83 @@ class Deliveries(Case, Receivers):
         d = self.folder(settings % ('ops@example.com', closed), messenger=False)
         shutil.copy(NET, d)
         set_length(d, 'caf\xe9.log', 5)
-        refused = 'Net Send ops@example.com "%s" ended with status 1' % notice
-        self.assertEqual([refused, 'Net: ops@example.com: cannot connect to smtp://127.0.0.1:%d: Connection refused'
-                          % closed], self.watching(d, refused))
-        # By hand, a text of one's own is an alert all the same.
-        self.assertEqual((0, []), self.net(d, alerts, 'disk full'))
-        self.assertTrue(until(lambda: [a for a in answers(alerts) if a['labels']['alertname'] == 'SizeguardNotice'
-                                       and a['annotations']['summary'] == 'disk full']))
+        refused = 'Net Send ops@example.com "%s" ended with status 1: cannot connect to smtp://127.0.0.1:%d: ' \
+                  'Connection refused' % (notice, closed)
+        self.assertEqual([refused], self.watching(d, refused))
+        # The Interval and SendMessage the watchdog hands over count, not the file's.
+        self.assertEqual((0, []), self.net(d, alerts, 'Srv 9 [ Filesize is NULL x ]', SIZEGUARD_INTERVAL_MS='60000',
+                                           SIZEGUARD_SEND_MESSAGE='Srv 9'))
+        at = lambda a, key: datetime.datetime.fromisoformat(a[key].replace('Z', '+00:00')).timestamp()
+        self.assertTrue(until(lambda: [a for a in answers(alerts) if a['labels'].get('path') == 'x' and
+                                       round(at(a, 'endsAt') - at(a, 'startsAt')) == 180]), answers(alerts))
 
 
-class NetByHand(Case):
+class NetByHand(Case, Receivers):
     """POSIX only, for the rules are the same source on both hosts."""
     hosts = ('posix',)
 
     def test_by_hand(self):
-        """Argument rules, and the line that is the delivery for a user or "*"."""
-        d, line = self.fresh(), 'Message from %s to %%s: %%s\n' % os.uname().nodename
+        """Argument rules, the recipients Net delivers to, and the line that is the delivery for a
+        user or "*"; started by the watchdog (its settings handed), a failure is one bare line."""
+        d, host = self.fresh(), os.uname().nodename
+        line = 'Message from %s to %%s: %%s\n' % host
         hostile = 'File does not exist /tmp/$(touch made) `touch made2`; "q" \'r\' \\ $HOME %s'
-        usage = 'usage: Net Send <recipient> <text>\n'
-        for arguments, status, out, err in [
-                (['Send', 'nobody-here', hostile], 0, line % ('nobody-here', hostile), ''),
-                (['sEnD', 'ops', 'split', 'text'], 0, line % ('ops', 'split text'), ''),
-                (['Send', 'a b@example.com', 'x'], 1, line % ('a b@example.com', 'x'),
+        usage, refused = 'usage: Net Send <recipient> <text>\n', ': not a recipient Net delivers to ("*", a user ' \
+            'name, NAME@DOMAIN or an http(s) URL)\n'
+        handed = dict(os.environ, SIZEGUARD_INTERVAL_MS='1000')
+        for arguments, env, status, out, err in [
+                (['Send', 'nobody', hostile], None, 0, line % ('nobody', hostile), ''),  # not logged in
+                (['sEnD', 'nobody', 'split', 'text'], None, 0, line % ('nobody', 'split text'), ''),
+                (['Send', 'a b@example.com', 'x'], None, 1, line % ('a b@example.com', 'x'),
                  'Net: a b@example.com: not a mail address\n'),
-                (['Receive', 'ops', 'x'], 2, '', usage), (['Send', '', 'x'], 2, '', usage), ([], 2, '', usage)]:
-            run = subprocess.run([NET] + arguments, cwd=d, capture_output=True, text=True, timeout=10)
+                (['Send', 'nosuchuser', 'x'], None, 1, '', 'Net: nosuchuser: no such user on %s\n' % host),
+                (['Send', 'nosuchuser', 'x'], handed, 1, '', 'no such user on %s\n' % host),
+                (['Send', 'htps://chat.example.com/x', 'x'], None, 1, '', 'Net: htps://chat.example.com/x' + refused),
+                (['Send', 'smtp://mail.example.com', 'x'], handed, 1, '', refused[2:]),
+                (['Receive', 'ops', 'x'], None, 2, '', usage), (['Send', '', 'x'], None, 2, '', usage),
+                ([], None, 2, '', usage)]:
+            run = subprocess.run([NET] + arguments, cwd=d, capture_output=True, text=True, timeout=10, env=env)
             self.assertEqual((status, out, err), (run.returncode, run.stdout, run.stderr), 'Net %s' % arguments)
         self.assertEqual([], os.listdir(d), 'Net ran nothing')
         with open('/dev/full', 'w') as full:
-            run = subprocess.run([NET, 'Send', 'ops', 'x'], stdout=full, stderr=subprocess.PIPE, timeout=20)
-        self.assertEqual((1, b'Net: ops: cannot write on standard output: No space left on device\n'),
+            run = subprocess.run([NET, 'Send', 'nobody', 'x'], stdout=full, stderr=subprocess.PIPE, timeout=20)
+        self.assertEqual((1, b'Net: nobody: cannot write on standard output: No space left on device\n'),
                          (run.returncode, run.stderr))
+
+    def test_bounds(self):
+        """A mail server silent after the data or after QUIT, an output nobody reads, full or
+        filling under a long line: each ends within the bound and a second, with its reason."""
+        d, port = self.fresh(), free_port()
+        Path(d, 'silent.py').write_text(
+            'import asyncio\nclass Silent:\n    async def handle_DATA(self, server, session, envelope):\n'
+            '        return "250 ok" if session.host_name == "quit" else await asyncio.sleep(60)\n'
+            '    async def handle_QUIT(self, *_):\n        await asyncio.sleep(60)\n')
+        self.serve(['env', 'PYTHONPATH=' + d, '/usr/bin/python3', '-m', 'aiosmtpd', '-n', '-l', '127.0.0.1:%d' % port,
+                    '-c', 'silent.Silent'], lambda: listening(port))
+        shutil.copy(NET, d)
+        unread = 'cannot write on standard output within %d s: nobody reads it\n' % NET_SECONDS
+        for silent, full, recipient, text, status, err in [  # the mail server greeted by the name of its silence
+                ('data', False, 'ops@example.com', 'x', 1,
+                 'Net: ops@example.com: no answer from smtp://127.0.0.1:%d/data within %d s\n' % (port, NET_SECONDS)),
+                ('quit', False, 'ops@example.com', 'x', 0, ''),
+                ('quit', True, 'ops@example.com', 'x', 0, 'Net: ops@example.com: ' + unread),
+                ('quit', True, 'nobody', 'x', 1, 'Net: nobody: ' + unread),
+                ('quit', False, 'nobody', 'x' * 70000, 1, 'Net: nobody: ' + unread)]:  # beyond the pipe's room
+            Path(d, 'Sizeguard.ini').write_text('[Net]\nMailServer=smtp://127.0.0.1:%d/%s\n' % (port, silent))
+            read, write = os.pipe()
+            os.set_blocking(write, False)
+            try:
+                while full:
+                    os.write(write, b'x' * 4096)
+            except BlockingIOError:
+                pass  # full, and it stays so
+            os.set_blocking(write, True)
+            started = time.monotonic()
+            run = subprocess.run([os.path.join(d, 'Net'), 'Send', recipient, text], stdout=write,
+                                 stderr=subprocess.PIPE, timeout=NET_SECONDS + 10)
+            os.close(read), os.close(write)
+            self.assertEqual((status, err), (run.returncode, run.stderr.decode()), (silent, full, recipient))
+            self.assertLess(time.monotonic() - started, NET_SECONDS + 2.5, (silent, full, recipient))
 
 
 class NetExe(Case):
@@ -562,13 +660,13 @@ class NetExe(Case):
         return run.returncode, reports(run.stderr)
 
     def test_msg_exe(self):
-        """Without msg.exe, said plainly in the event log by Net.exe and the watchdog; a failing
+        """Without msg.exe, said plainly in one event of the watchdog's, none of Net.exe's; a failing
         msg.exe named; names to msg.exe, the text one argument."""
         d = self.folder(GOOD + 'Interval=10\n', ['here.log'], messenger=False)
         shutil.copy(NET, d)
         program = self.start(d, dict(os.environ, WINEDEBUG=EVENTS))
-        failed = ['Net: ops: msg.exe not found: this Windows edition cannot show messages; use a mail or URL '
-                  'recipient', 'Net Send ops "Filesize is NULL here.log" ended with status 1']
+        failed = ['Net Send ops "Filesize is NULL here.log" ended with status 1: msg.exe not found: this Windows '
+                  'edition cannot show messages; use a mail or URL recipient']
         self.assertTrue(until(lambda: reports(said(program)) == failed), reports(said(program)))
         self.stop(program)
         Path(d, 'msg.exe').write_text('not a program')

@@ -57,6 +57,8 @@ void RunCommand(const std::string& commandLine, int style) {
     host.commands.push_back(commandLine + (style == 2 ? "" : " (wrong style)"));
 }
 
+void HandToMessengers(std::int32_t, const std::string&) {}
+
 void PauseOneSecond() { Call("PauseOneSecond"); }
 
 void DispatchEvents() { Call("DispatchEvents"); }
