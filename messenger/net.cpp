@@ -21,6 +21,7 @@
 #include "messenger/net_host.h"
 #include "messenger/notice.h"
 #include "platform/profile_format.h"
+#include "platform/without_secrets.h"
 #include "settings/settings.h"
 
 namespace {
@@ -92,6 +93,34 @@ std::string ReadSettings() {
 
 std::string Setting(const char* section, const char* key) {
     return Platform::ProfileValue(settings.bytes, section, key);
+}
+
+// A name in [Recipients] stands for its entry, which wins over a user of
+// that name: the command line, ps and every line show the name alone, and
+// the token or address stays in the file, readable by the service alone.
+std::string Named(const std::string& recipient, std::string& unreadable) {
+    unreadable = ReadSettings();
+    const std::string entry = unreadable.empty() ? Setting("Recipients", recipient.c_str()) : "";
+    return entry.empty() ? recipient : entry;
+}
+
+// A log-in in a URL, as libcurl reads the URL: one it would send.
+bool HoldsLogIn(const std::string& url, std::string& scheme) {
+    CURLU* parts = curl_url();
+    bool logIn = false;
+    if (curl_url_set(parts, CURLUPART_URL, url.c_str(), CURLU_GUESS_SCHEME | CURLU_NON_SUPPORT_SCHEME) ==
+        CURLUE_OK) {
+        char* part = nullptr;
+        for (CURLUPart which : {CURLUPART_USER, CURLUPART_PASSWORD, CURLUPART_SCHEME})
+            if (curl_url_get(parts, which, &part, 0) == CURLUE_OK) {
+                logIn |= which != CURLUPART_SCHEME;
+                if (which == CURLUPART_SCHEME)
+                    scheme = part;
+                curl_free(part);
+            }
+    }
+    curl_url_cleanup(parts);
+    return logIn;
 }
 
 struct CurlDeleter {
@@ -166,6 +195,8 @@ std::string Perform(Transfer& transfer) {
 }
 
 std::string PostJson(const std::string& url, const std::string& body) {
+    if (std::string scheme; HoldsLogIn(url, scheme) && scheme == "http")
+        return "refused to post a log-in over http://: it would travel in clear; use https://";
     Transfer transfer;
     Prepare(transfer, url, "http,https");
     // No "Expect: 100-continue": it costs a second with servers that ignore it.
@@ -229,7 +260,7 @@ std::string Mail(const std::string& to, const std::string& text, const std::stri
         return "MailFrom " + from + " is not a mail address";
 
     Transfer transfer;
-    transfer.where = server;
+    transfer.where = Platform::WithoutSecrets(server);
     // The URL's path is the name the client greets the server with.
     const std::size_t authority = server.find("://");
     const bool named = authority != std::string::npos &&
@@ -238,8 +269,11 @@ std::string Mail(const std::string& to, const std::string& text, const std::stri
     CURL* curl = transfer.curl.get();
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, KeepReply);
     curl_easy_setopt(curl, CURLOPT_HEADERDATA, &transfer);
-    // STARTTLS where the server offers it, and never a password in clear.
-    curl_easy_setopt(curl, CURLOPT_USE_SSL, user.empty() ? CURLUSESSL_TRY : CURLUSESSL_ALL);
+    // STARTTLS where the server offers it, and never a password in clear,
+    // whether from MailUser or the server's URL.
+    std::string scheme;
+    const bool logIn = !user.empty() || HoldsLogIn(server, scheme);
+    curl_easy_setopt(curl, CURLOPT_USE_SSL, logIn ? CURLUSESSL_ALL : CURLUSESSL_TRY);
     if (!user.empty()) {
         curl_easy_setopt(curl, CURLOPT_USERNAME, user.c_str());
         curl_easy_setopt(curl, CURLOPT_PASSWORD, password.c_str());
@@ -297,26 +331,37 @@ int main(int argc, char** argv) {
         text.append(i > 3 ? " " : "").append(argv[i]);
     const std::string host = NetHost::Name();
     const std::string utf8 = NetHost::Utf8(text);
-    backstop.prefix = byWatchdog ? "" : "Net: " + recipient + ": ";
+    backstop.prefix = byWatchdog ? "" : Platform::WithoutSecrets("Net: " + recipient + ": ");
     backstop.event = !byWatchdog;
-    auto fail = [&](const std::string& reason) { NetHost::SayFailure(backstop.prefix + reason, !byWatchdog); };
+    std::string unreadable;
+    const std::string target = Named(recipient, unreadable);
+    // The address a name stands for stays unsaid, even where a server's
+    // answer quotes it (URLs are cut to their host anyway).
+    const bool named = target != recipient && target.find('@') != std::string::npos;
+    auto fail = [&](std::string reason) {
+        for (std::size_t at; named && (at = reason.find(target)) != std::string::npos;)
+            reason.replace(at, target.size(), recipient);
+        NetHost::SayFailure(backstop.prefix + Platform::WithoutSecrets(reason), !byWatchdog);
+    };
 
     // The line on standard output is the record; for a user or "*" on POSIX
     // it is the delivery itself. One that went nowhere (output closed,
     // full, or its reader gone) is said. A recipient Net cannot deliver to
     // gets none: it would read like a delivery.
-    const Messenger::Delivery delivery = Messenger::DeliveryFor(recipient);
+    const Messenger::Delivery delivery = Messenger::DeliveryFor(target);
     std::string reason;
-    if (delivery == Messenger::Delivery::None)
+    if (!unreadable.empty())
+        reason = unreadable;
+    else if (delivery == Messenger::Delivery::None)
         reason = "not a recipient Net delivers to (\"*\", a user name, NAME@DOMAIN or an http(s) URL)";
     else if (delivery == Messenger::Delivery::UserTerminals)
-        reason = NetHost::UnknownUser(recipient, host);
+        reason = NetHost::UnknownUser(target, host);
     if (!reason.empty()) {
         fail(reason);
         return 1;
     }
     ArmBackstop();
-    const std::string line = "Message from " + host + " to " + recipient + ": " + text;
+    const std::string line = Platform::WithoutSecrets("Message from " + host + " to " + recipient + ": " + text);
     const bool terminals = delivery == Messenger::Delivery::EveryTerminal ||
                            delivery == Messenger::Delivery::UserTerminals;
     std::string unrecorded;
@@ -326,16 +371,16 @@ int main(int argc, char** argv) {
         reason = unrecorded = NetHost::WriteRecord(line);
         Stage("the terminals did not take the notice" + Within());
         if (unrecorded.empty())
-            reason = NetHost::ToTerminals(recipient, line, text);
+            reason = NetHost::ToTerminals(target, line, text);
     } else {
         curl_global_init(CURL_GLOBAL_DEFAULT);
         try {
             if (delivery == Messenger::Delivery::Mail)
-                reason = Mail(recipient, utf8, host);
+                reason = Mail(target, utf8, host);
             else if (delivery == Messenger::Delivery::Alert)
-                reason = Alert(recipient, utf8, host);
+                reason = Alert(target, utf8, host);
             else
-                reason = PostJson(recipient, Messenger::WebhookBody(utf8));
+                reason = PostJson(target, Messenger::WebhookBody(utf8));
         } catch (const std::exception& error) {
             reason = error.what();
         }

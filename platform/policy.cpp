@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "platform/platform.h"
+#include "platform/without_secrets.h"
 
 namespace Platform {
 
@@ -134,8 +135,9 @@ std::vector<Host::Process> RunningProcesses() {
 
 }  // namespace
 
+// Every line, since a recipient may be a URL whose path is a token.
 void Say(Severity severity, const std::string& line) {
-    Host::WriteReport(severity, line);
+    Host::WriteReport(severity, WithoutSecrets(line));
 }
 
 bool SayEveryMinute(const std::string& about, Severity severity, const std::string& line) {
@@ -215,7 +217,8 @@ void RunCommand(const std::string& commandLine, int style) {
             break;
         }
         if (!start.passing)
-            throw std::runtime_error("cannot start " + commandLine + ": " + start.reason);
+            throw std::runtime_error(
+                WithoutSecrets("cannot start " + commandLine + ": " + start.reason));
         refusalSaid |= SayEveryMinute("refused", Severity::Warning,
                                       "cannot start messengers for now (" + start.reason +
                                           "); trying again until they start");

@@ -205,10 +205,10 @@ class Case(unittest.TestCase):
         return d
 
     def start(self, d, env=None, prefix=()):
-        """The program watching in d; standard error to a file: Wine's programs may hold a pipe."""
-        with open(os.path.join(d, 'stderr'), 'wb') as stderr:
+        """The program watching in d; its output to files: Wine's programs may hold a pipe."""
+        with open(os.path.join(d, 'stderr'), 'wb') as stderr, open(os.path.join(d, 'stdout'), 'wb') as stdout:
             program = subprocess.Popen([WINE, 'sizeguard.exe'] if WINDOWS else [*prefix, './sizeguard'],
-                                       cwd=d, env=env, stdout=subprocess.DEVNULL, stderr=stderr)
+                                       cwd=d, env=env, stdout=stdout, stderr=stderr)
         program.folder = d
         self.addCleanup(lambda: program.poll() is None and program.kill())
         return program
@@ -448,6 +448,7 @@ class Messengers(Case):
 # test and ended with it: Debian's aiosmtpd (in Debian's own python3) and
 # Alertmanager, and a chat service's webhook played here.
 NET_SECONDS = int(os.environ.get('SIZEGUARD_NET_SECONDS', '30'))
+E = '...' if WINDOWS else '\u2026'.encode().decode('latin-1')  # what lines say in place of secrets
 os.environ['no_proxy'] = os.environ['NO_PROXY'] = '127.0.0.1'
 
 
@@ -501,7 +502,7 @@ class Receivers:
         return 'http://127.0.0.1:%d/api/v2/alerts' % port
 
     def chat(self):
-        """A webhook and what is posted: /hook answers 200, /fail 500, /hang never."""
+        """A webhook and what is posted: /hook... answers 200, /fail... 500, /hang never."""
         posts, hanging = [], threading.Event()
 
         class Handler(http.server.BaseHTTPRequestHandler):
@@ -510,9 +511,9 @@ class Receivers:
                               json.loads(self.rfile.read(int(self.headers['Content-Length'])))))
                 if self.path == '/hang':
                     return hanging.wait()
-                self.send_response(500 if self.path == '/fail' else 200)
+                self.send_response(500 if self.path.startswith('/fail') else 200)
                 self.end_headers()
-                self.wfile.write(b'it\nbroke' if self.path == '/fail' else b'ok')
+                self.wfile.write(b'it\nbroke' if self.path.startswith('/fail') else b'ok')
 
             def log_message(self, *_):
                 pass
@@ -540,32 +541,43 @@ class Deliveries(Case, Receivers):
         return sorted(set(reports(self.stop(program))))
 
     def test_deliveries(self):
-        """Each recipient by its form, the path not UTF-8; answers 500, none, a closed port, a log-in
-        without TLS: each a reason and status 1 from Net, within the bound, and reported."""
+        """Each recipient by its form, by name too, the path not UTF-8; answers 500, none, a closed port, a log-in
+        in clear: each a reason and status 1, within the bound, reported; no line says a token or named address."""
         (smtp, mails), alerts, (chat, posts) = self.mail_server(), self.alertmanager(), self.chat()
         settings = 'TargetFile=caf\xe9.log*\nNetSendAdr=%s;\nInterval=1\nSendMessage=Srv 1\n[Net]\nMailServer=smtp://127.0.0.1:%d\n'
-        d = self.folder(settings % ('ops@example.com;%s;%s/hook;%s/fail;%s/hang' % (alerts, chat, chat, chat), smtp),
-                        messenger=False)
+        recipients = 'oncall;%s;%s/hook/xoxb-inline?k=xoxb-query;chat;%s/hang' % (alerts, chat, chat)
+        d = self.folder(settings % (recipients, smtp) + '[Recipients]\nchat=%s/fail/xoxb-named\n'
+                        'oncall=team+s3cret@example.com\n' % chat, messenger=False)
         shutil.copy(NET, d)
         set_length(d, 'caf\xe9.log', 5)
         notice, host, started = 'Srv 1 [ No Changes on file caf\xe9.log ]', os.uname().nodename, time.monotonic()
-        hang = 'Net Send %s/hang "%s" ended with status 1: no answer within %d s' % (chat, notice, NET_SECONDS)
+        hang = 'Net Send %s/%s "%s" ended with status 1: no answer within %d s' % (chat, E, notice, NET_SECONDS)
         # The first notice comes at the second pass; the pause collects it within a second.
-        self.assertEqual(['Net Send %s/fail "%s" ended with status 1: answered 500: it broke' % (chat, notice), hang],
+        self.assertEqual(['Net Send chat "%s" ended with status 1: answered 500: it broke' % notice, hang],
                          self.watching(d, hang))
         self.assertLess(time.monotonic() - started, NET_SECONDS + (12 if WINDOWS else 4), 'the bound holds')
         mail = mails(1)[0]
-        self.assertEqual((notice, 'ops@example.com'), (mail['subject'], mail['to']))
+        self.assertEqual((notice, 'team+s3cret@example.com'), (mail['subject'], mail['to']))
         self.assertIn(notice + '\n\nHost: ' + host, mail.get_body().get_content())
         listed = until(lambda: answers(alerts))[0]
         self.assertEqual(({'alertname': 'FileNotGrowing', 'path': 'caf\xe9.log', 'instance': host},
                           {'summary': notice}), (listed['labels'], listed['annotations']))
         self.assertLess(time.time(), datetime.datetime.fromisoformat(listed['endsAt'].replace('Z', '+00:00')).timestamp())
-        self.assertIn(('/hook', 'application/json', {'text': notice}), posts)
-        closed = free_port()  # a log-in never goes in clear
-        Path(d, 'Sizeguard.ini').write_text('[Net]\nMailServer=smtp://127.0.0.1:%d\nMailUser=u\nMailPassword=p\n' % smtp)
-        self.assertEqual((1, ['Net: ops@example.com: smtp://127.0.0.1:%d: STARTTLS not supported.' % smtp]),
-                         self.net(d, 'ops@example.com', 'x'))
+        for path in ('/hook/xoxb-inline?k=xoxb-query', '/fail/xoxb-named'):
+            self.assertIn((path, 'application/json', {'text': notice}), posts)
+        lines = Path(d, 'stdout').read_bytes() + Path(d, 'stderr').read_bytes()
+        self.assertEqual([], [secret for secret in (b'xoxb', b's3cret') if secret in lines])
+        self.assertTrue(WINDOWS or b' to oncall: Srv 1' in lines, 'the record names the recipient')
+        sent, tls = len(mails(1)), 'ops@example.com: smtp://%s127.0.0.1:%d: STARTTLS not supported.'
+        for server, recipient, reason in [  # a log-in never goes in clear, nor is it said
+                ('smtp://127.0.0.1:%d\nMailUser=u\nMailPassword=pw' % smtp, 'ops@example.com', tls % ('', smtp)),
+                ('smtp://u:pw@127.0.0.1:%d' % smtp, 'ops@example.com', tls % (E + '@', smtp)),
+                ('', chat.replace('//', '//u:pw@') + '/x', '%s/%s: refused to post a log-in over http://: it would '
+                 'travel in clear; use https://' % (chat.replace('//', '//%s@' % E), E))]:
+            Path(d, 'Sizeguard.ini').write_text('[Net]\nMailServer=%s\n' % server)
+            self.assertEqual((1, ['Net: ' + reason]), self.net(d, recipient, 'x'))
+        self.assertEqual(sent, len(mails(1)), 'none sent without TLS')
+        closed = free_port()
         # A fresh folder: Windows' stop leaves the hanging messengers of the first run.
         d = self.folder(settings % ('ops@example.com', closed), messenger=False)
         shutil.copy(NET, d)
@@ -601,7 +613,7 @@ class NetByHand(Case, Receivers):
                  'Net: a b@example.com: not a mail address\n'),
                 (['Send', 'nosuchuser', 'x'], None, 1, '', 'Net: nosuchuser: no such user on %s\n' % host),
                 (['Send', 'nosuchuser', 'x'], handed, 1, '', 'no such user on %s\n' % host),
-                (['Send', 'htps://chat.example.com/x', 'x'], None, 1, '', 'Net: htps://chat.example.com/x' + refused),
+                (['Send', 'htps://chat.example.com/x', 'x'], None, 1, '', 'Net: htps://chat.example.com/\u2026' + refused),
                 (['Send', 'smtp://mail.example.com', 'x'], handed, 1, '', refused[2:]),
                 (['Receive', 'ops', 'x'], None, 2, '', usage), (['Send', '', 'x'], None, 2, '', usage),
                 ([], None, 2, '', usage)]:
@@ -627,7 +639,7 @@ class NetByHand(Case, Receivers):
         unread = 'cannot write on standard output within %d s: nobody reads it\n' % NET_SECONDS
         for silent, full, recipient, text, status, err in [  # the mail server greeted by the name of its silence
                 ('data', False, 'ops@example.com', 'x', 1,
-                 'Net: ops@example.com: no answer from smtp://127.0.0.1:%d/data within %d s\n' % (port, NET_SECONDS)),
+                 'Net: ops@example.com: no answer from smtp://127.0.0.1:%d/\u2026 within %d s\n' % (port, NET_SECONDS)),
                 ('quit', False, 'ops@example.com', 'x', 0, ''),
                 ('quit', True, 'ops@example.com', 'x', 0, 'Net: ops@example.com: ' + unread),
                 ('quit', True, 'nobody', 'x', 1, 'Net: nobody: ' + unread),
