@@ -166,6 +166,17 @@ def said(program):
 EVENTS = '-all,err+eventlog,warn+eventlog'
 
 
+def wine_run(arguments, d):
+    """A Windows program run to its end, its output through files: an explorer.exe it starts for the
+    desktop inherits its pipes and holds them while any other test's program stays on that desktop."""
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        run = subprocess.run([WINE, *arguments], cwd=d, stdout=out, stderr=err, timeout=60,
+                             env=dict(os.environ, WINEDEBUG=EVENTS))
+        out.seek(0), err.seek(0)
+        run.stdout, run.stderr = out.read(), err.read()
+    return run
+
+
 def reports(text):
     """Report lines: on POSIX without "sizeguard: "; on Windows the events (long ones cut "...")."""
     text = text.decode('latin-1') if isinstance(text, bytes) else text
@@ -232,8 +243,7 @@ class Case(unittest.TestCase):
         if not WINDOWS:
             run = subprocess.run([*prefix, './sizeguard'], cwd=d, capture_output=True, timeout=20)
             return reports(run.stderr), None, None, None, str(run.returncode)
-        run = subprocess.run([WINE, PROBE, 'sizeguard.exe'], cwd=d, capture_output=True, timeout=60,
-                             env=dict(os.environ, WINEDEBUG=EVENTS))
+        run = wine_run([PROBE, 'sizeguard.exe'], d)
         box = dict(line.split('=', 1) for line in run.stdout.decode('latin-1').splitlines())
         self.assertEqual(('OK', '1'), (box.get('buttons'), box.get('running')),
                          'a box with only OK, the program running behind it')
@@ -568,7 +578,7 @@ class Deliveries(Case, Receivers):
         lines = Path(d, 'stdout').read_bytes() + Path(d, 'stderr').read_bytes()
         self.assertEqual([], [secret for secret in (b'xoxb', b's3cret') if secret in lines])
         self.assertTrue(WINDOWS or b' to oncall: Srv 1' in lines, 'the record names the recipient')
-        sent, tls = len(mails(1)), 'ops@example.com: smtp://%s127.0.0.1:%d: STARTTLS not supported.'
+        tls = 'ops@example.com: smtp://%s127.0.0.1:%d: STARTTLS not supported.'
         for server, recipient, reason in [  # a log-in never goes in clear, nor is it said
                 ('smtp://127.0.0.1:%d\nMailUser=u\nMailPassword=pw' % smtp, 'ops@example.com', tls % ('', smtp)),
                 ('smtp://u:pw@127.0.0.1:%d' % smtp, 'ops@example.com', tls % (E + '@', smtp)),
@@ -576,7 +586,8 @@ class Deliveries(Case, Receivers):
                  'travel in clear; use https://' % (chat.replace('//', '//%s@' % E), E))]:
             Path(d, 'Sizeguard.ini').write_text('[Net]\nMailServer=%s\n' % server)
             self.assertEqual((1, ['Net: ' + reason]), self.net(d, recipient, 'x'))
-        self.assertEqual(sent, len(mails(1)), 'none sent without TLS')
+        # by address: a messenger of the stopped watchdog may still deliver
+        self.assertEqual([], [m['to'] for m in mails(1) if m['to'] == 'ops@example.com'], 'none sent without TLS')
         closed = free_port()
         # A fresh folder: Windows' stop leaves the hanging messengers of the first run.
         d = self.folder(settings % ('ops@example.com', closed), messenger=False)
@@ -703,8 +714,7 @@ class WindowsAdministration(Case):
 
     def test_unseen(self):
         """In a window station nobody sees, no box waits for ever: an event, a line, status 1 at once."""
-        run = subprocess.run([WINE, PROBE, '--unseen', 'sizeguard.exe'], cwd=self.folder(None), capture_output=True,
-                             timeout=60, env=dict(os.environ, WINEDEBUG=EVENTS))
+        run = wine_run([PROBE, '--unseen', 'sizeguard.exe'], self.folder(None))
         self.assertEqual((['status=1'], ['Sorry: no ini file'], True), (run.stdout.decode().split(), reports(
             run.stderr), 'Sorry: no ini file' in run.stderr.decode().splitlines()))
 
