@@ -9,9 +9,10 @@ set -eu
 run="cmake ninja-build g++ libcurl4-openssl-dev nlohmann-json3-dev dpkg-dev file"
 # GoogleTest; the end-to-end suite in Python and the real servers Net is
 # tested against, and FUSE for a file that hangs; the 32-bit Windows
-# programs, built (on Debian's curl source, fetched below) and tested under Wine
+# programs, built (on Debian's curl source, fetched below) and tested under
+# Wine (a 64-bit build under wine64 where the kernel cannot run 32-bit programs)
 test="$run libgtest-dev libgmock-dev googletest python3 python3-aiosmtpd prometheus-alertmanager
-      python3-fusepy fuse3 g++-mingw-w64-i686-posix patch wine wine32:i386"
+      python3-fusepy fuse3 g++-mingw-w64-i686-posix patch wine wine32:i386 g++-mingw-w64-x86-64-posix wine64"
 ci="$test clang libclang-rt-14-dev lintian debootstrap systemd systemd-container"
 windows=
 case "${1:-}" in

@@ -3,6 +3,7 @@
 #include "platform/host.h"
 #include "platform/messengers.h"
 #include "platform/platform.h"
+#include "platform/windows_desktop.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -50,6 +51,15 @@ bool ToAnsi(const std::wstring& text, std::string& ansi) {
     return !lossy;
 }
 
+// The ANSI entries stop at MAX_PATH, the full path's terminator included:
+// a longer path cannot be examined even when it exists, whatever error the
+// system gives for it.
+bool TooLong(const std::string& path) {
+    std::wstring wide(path.size() + 1, L'\0');
+    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide.data(), static_cast<int>(wide.size()));
+    return GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr) > MAX_PATH;
+}
+
 // These say only that the path is not there; any other failure to look at
 // it must be said, not taken for absence.
 bool Absence(DWORD error) {
@@ -63,9 +73,18 @@ bool Absence(DWORD error) {
     }
 }
 
+// Why a path could not be looked at, or nothing when it is simply not there.
+std::string Unexamined(const std::string& path, DWORD error) {
+    if (TooLong(path))
+        return "longer than the " + std::to_string(MAX_PATH - 1) +
+               " characters this program can examine";
+    return Absence(error) ? std::string() : ErrorText(error);
+}
+
 void SayUnlessAbsent(const std::string& path, DWORD error) {
-    if (!Absence(error))
-        SayCannotExamine(path, ErrorText(error));
+    const std::string reason = Unexamined(path, error);
+    if (!reason.empty())
+        SayCannotExamine(path, reason);
 }
 
 // One look at a path, on a thread of its own with a small stack: a dead
@@ -178,7 +197,12 @@ void DispatchEvents() {
 void ShowMessage(const std::string& prompt, int style,
                  const std::string& title) {
     LogEvent(EVENTLOG_ERROR_TYPE, title + ": " + prompt);
-    MessageBoxA(nullptr, prompt.c_str(), title.c_str(), static_cast<UINT>(style));
+    // Where nobody would ever close it, the line goes to standard error
+    // instead, as on POSIX, and the program ends at once.
+    if (BoxesSeen())
+        MessageBoxA(nullptr, prompt.c_str(), title.c_str(), static_cast<UINT>(style));
+    else
+        std::fprintf(stderr, "%s: %s\n", title.c_str(), prompt.c_str());
 }
 
 void EndProgram() {
@@ -280,8 +304,8 @@ bool Answered(Examiner examiner, std::int64_t ms, Found& found) {
     if (found.exists)
         found.length = static_cast<std::int64_t>(
             (static_cast<std::uint64_t>(looker.data.nFileSizeHigh) << 32) | looker.data.nFileSizeLow);
-    else if (!Absence(looker.error))
-        found.reason = ErrorText(looker.error);
+    else
+        found.reason = Unexamined(looker.path, looker.error);
     return true;
 }
 

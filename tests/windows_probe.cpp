@@ -3,6 +3,8 @@
 // starts PROGRAM, reads the message box it shows as a user sees it, waits
 // HOLD seconds (default 0), presses OK and reports the exit status. Every
 // wait has a limit: no box gives no title, no end "status=none".
+//   probe --unseen PROGRAM  ->  the same, PROGRAM started in a window station
+// of the probe's own that is not visible, with the probe's standard error.
 //   probe --hold FILE  ->  holds FILE open without sharing, says "held", and
 // lets go when its standard input ends.
 // Copied under another name (Net.exe, msg.exe) it is a messenger that only
@@ -70,16 +72,28 @@ int main(int argc, char** argv) {
     }
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
+    HDESK desktop = GetThreadDesktop(GetCurrentThreadId());
+    const bool unseen = argc > 2 && std::string(argv[1]) == "--unseen";
+    if (unseen) {
+        --argc, ++argv;
+        const HWINSTA own = GetProcessWindowStation();
+        SetProcessWindowStation(CreateWindowStationA("probe", 0, WINSTA_ALL_ACCESS, nullptr));
+        desktop = CreateDesktopA("Default", nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+        SetProcessWindowStation(own);
+        startup.lpDesktop = const_cast<char*>("probe\\Default");
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    }
     PROCESS_INFORMATION program;
     std::string line = std::string("\"") + (argc > 1 ? argv[1] : "") + "\"";
-    if (argc < 2 || !CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+    if (argc < 2 || !CreateProcessA(nullptr, line.data(), nullptr, nullptr, unseen, 0, nullptr,
                                     nullptr, &startup, &program))
         return 2;
     std::pair<DWORD, HWND> search = {program.dwProcessId, nullptr};
     for (int tries = 0; tries < 300 && !search.second &&
                         WaitForSingleObject(program.hProcess, 0) == WAIT_TIMEOUT;
          ++tries) {
-        EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
+        EnumDesktopWindows(desktop, FindBox, reinterpret_cast<LPARAM>(&search));
         Sleep(search.second ? 0 : 50);
     }
     if (const HWND box = search.second) {
