@@ -732,6 +732,6 @@ def scenarios():
 
 if __name__ == '__main__':
     if sys.argv[1] == '--list':
-        print('\n'.join(scenarios()))
+        print(';'.join(scenarios()))  # a CMake list
     else:
         unittest.main(argv=sys.argv[:1] + (sys.argv[1:] or scenarios()), verbosity=2)

@@ -2,7 +2,6 @@
 # own: the logic, our readers and Windows' own held to the tables, and the real
 # program end to end, its message boxes read by the probe.
 add_executable(probe windows_probe.cpp)
-
 # GUI programs (PE32 when 32-bit) that need no DLL beyond the system's: no
 # console window opens for the watchdog, nor for a notice. Both carry their
 # version and a manifest that asks for no elevation and names the Windows
@@ -19,7 +18,6 @@ foreach(program sizeguard Net)
     set_tests_properties(resources.${program} PROPERTIES LABELS host PASS_REGULAR_EXPRESSION
         "\"ProductName\", \"sizeguard\".*\"ProductVersion\", \"${PROJECT_VERSION}\".*level=\"\"asInvoker\"\".*8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a")
 endforeach()
-
 set(wine ${CMAKE_CROSSCOMPILING_EMULATOR})
 add_test(NAME wine_prefix COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/wine_prefix.sh ${wine})
 add_test(NAME wine_server_stop COMMAND wineserver -k)
