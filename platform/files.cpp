@@ -65,4 +65,13 @@ std::int64_t FileLength(const std::string& path) {
     return found.exists ? found.length : -1;
 }
 
+// No look is due in a pause: the examiner goes, and with it the memory a
+// helper holds for as long as it lives; the next pass starts another.
+void PauseOneSecond() {
+    if (idle != 0)
+        Host::EndExaminer(idle);
+    idle = 0;
+    Host::Pause(1000);
+}
+
 }  // namespace Platform

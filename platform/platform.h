@@ -2,8 +2,9 @@
 // operating system only through these, and the tests link a test double in
 // their place. The host files (posix_host.cpp, windows_host.cpp) provide
 // them, but for what both hosts do alike, written once above the host's
-// primitives (host.h): FileExists and FileLength in files.cpp, RunCommand
-// and HandToMessengers in messengers.cpp, Warn in reports.cpp.
+// primitives (host.h): FileExists, FileLength and PauseOneSecond in
+// files.cpp, RunCommand and HandToMessengers in messengers.cpp, Warn in
+// reports.cpp.
 #pragma once
 
 #include <cstddef>

@@ -61,7 +61,7 @@ void SayUnlessAbsent(const std::string& path, int error) {
         SayCannotExamine(path, std::strerror(error));
 }
 
-// A helper process, forked before it is first needed, that looks at one
+// A helper process, forked when a pass first needs it, that looks at one
 // path at a time in memory shared with the watchdog. A process and not a
 // thread: a static program's threads cost more memory than the watchdog
 // itself, and a look that never returns holds a process that made it, not
@@ -231,10 +231,6 @@ std::string ReadProfileString(const std::string& section,
                               const std::string& key,
                               const std::string& file) {
     return ReadWholeProfileString(section, key, file).substr(0, ProfileValueLimit);
-}
-
-void PauseOneSecond() {
-    std::this_thread::sleep_for(std::chrono::seconds(1));
 }
 
 // POSIX has no events for a process to dispatch: the pause is where ended

@@ -181,10 +181,6 @@ std::string ReadWholeProfileString(const std::string& section,
     }
 }
 
-void PauseOneSecond() {
-    Sleep(1000);
-}
-
 void DispatchEvents() {
     MSG message;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
