@@ -45,7 +45,6 @@ STARTUP = [
     ('no settings file', None, '', 'Sorry', 'no ini file', 0, 1),
     ('settings file a folder', A_FOLDER, '', 'Sorry', 'no target file given', 0, 1),
     ('settings file a FIFO', A_FIFO, '', 'Sorry', 'no target file given', 0, 1),
-    ('no section General', '[Other]\n' + GOOD, '', 'Sorry', 'no target file given', 0, 1),
     ('no target', 'NetSendAdr=ops;\n', '', 'Sorry', 'no target file given', 0, 1),  # read first
     ('single star', 'TargetFile=*\n', '', 'Target does not exist', '', 1, 1),
     ('first missing target', 'TargetFile=here.log*gone.log*lost.log*\n', 'here.log',  # before
@@ -91,14 +90,13 @@ WATCHED = [
     ('emptied.log', [3, 0, 0, 3], '-EEC'),   # an empty pass keeps the earlier length
     ('deleted.log', [3, None, 3, 4], '-MC-'),  # as does a missing one
     ('huge.log', [2**32, 2**33, 2**33, 2**32 + 7], '--C-'),  # 32 bits would say empty
-    ('tick.log', [0, 0, 0, 0], 'EEEE'),  # every pass says something
 ]
 NOTICES = {'E': 'Srv 1 [ Filesize is NULL %s ]', 'C': 'Srv 1 [ No Changes on file %s ]',
            'M': 'File does not exist %s'}
 
-# Watched paths that reach the messenger as text, never evaluated; the
-# backslash separates, and a folder holds no data. A quote takes part in the
-# splitting (POSIX only: Windows has no quotes in names).
+# Watched paths, empty at every pass, that reach the messenger as text, never
+# evaluated; the backslash separates, and a folder holds no data. A quote
+# takes part in the splitting (POSIX only: Windows has no quotes in names).
 PATHS = ['a b.log', '$(touch made).log', '`touch made`.log', 'x;touch made.log', "it's %s %n.log",
          'caf\xe9 \xff.log', 'sub\\x.log', 'a folder/'] + ([] if WINDOWS else ['say "hi".log'])
 WATCHED += [(path, [0, 0, 0, 0], 'EEEE') for path in PATHS]
@@ -383,9 +381,6 @@ class Messengers(Case):
         missing = '[Send][ops][File does not exist secret/x.log]'
         self.assertTrue(until(lambda: records(d, 0).count(missing) >= 2), 'a notice at each pass')
         self.assertEqual('sizeguard: %s\n' % reason, self.stop(program))
-        os.chmod(os.path.join(d, 'Sizeguard.ini'), 0)
-        self.assertEqual((['cannot examine %s/Sizeguard.ini: Permission denied' % d, 'Sorry: no target file given'],
-                          None, None, None, '1'), self.told(d, as_nobody))
 
     @unittest.skipIf(not os.path.exists('/dev/fuse'), 'no /dev/fuse: no FUSE file system to hang')
     def test_hung_file(self):
@@ -406,7 +401,6 @@ class Messengers(Case):
         Path(hanging).touch()
         tick, missing = '[Send][ops][Filesize is NULL tick.log]', '[Send][ops][File does not exist mnt/hang.log]'
         self.assertTrue(until(lambda: records(d, 0).count(missing) >= 3 and records(d, 0).count(tick) >= 4))
-        self.assertEqual('sizeguard: %s\n' % reason, said(program))
         os.remove(hanging)
         self.assertTrue(until(lambda: '[Send][ops][No Changes on file mnt/hang.log]' in records(d, 0)))
         self.assertEqual('sizeguard: %s\n' % reason, self.stop(program))
@@ -559,7 +553,6 @@ class Deliveries(Case, Receivers):
         listed = until(lambda: answers(alerts))[0]
         self.assertEqual(({'alertname': 'FileNotGrowing', 'path': 'caf\xe9.log', 'instance': host},
                           {'summary': notice}), (listed['labels'], listed['annotations']))
-        self.assertLess(time.time(), datetime.datetime.fromisoformat(listed['endsAt'].replace('Z', '+00:00')).timestamp())
         for path in ('/hook/xoxb-inline?k=xoxb-query', '/fail/xoxb-named'):
             self.assertIn((path, 'application/json', {'text': notice}), posts)
         lines = Path(d, 'stdout').read_bytes() + Path(d, 'stderr').read_bytes()
@@ -576,13 +569,9 @@ class Deliveries(Case, Receivers):
         # by address: a messenger of the stopped watchdog may still deliver
         self.assertEqual([], [m['to'] for m in mails(1) if m['to'] == 'ops@example.com'], 'none sent without TLS')
         closed = free_port()
-        # A fresh folder: Windows' stop leaves the hanging messengers of the first run.
-        d = self.folder(settings % ('ops@example.com', closed), messenger=False)
-        shutil.copy(NET, d)
-        set_length(d, 'caf\xe9.log', 5)
-        refused = 'Net Send ops@example.com "%s" ended with status 1: cannot connect to smtp://127.0.0.1:%d: ' \
-                  'Connection refused' % (notice, closed)
-        self.assertEqual([refused], self.watching(d, refused))
+        Path(d, 'Sizeguard.ini').write_text(settings % ('x', closed))
+        self.assertEqual((1, ['Net: ops@example.com: cannot connect to smtp://127.0.0.1:%d: Connection refused'
+                              % closed]), self.net(d, 'ops@example.com', 'x'))
         # The Interval and SendMessage the watchdog hands over count, not the file's.
         self.assertEqual((0, []), self.net(d, alerts, 'Srv 9 [ Filesize is NULL x ]', SIZEGUARD_INTERVAL_MS='60000',
                                            SIZEGUARD_SEND_MESSAGE='Srv 9'))
@@ -612,7 +601,6 @@ class NetByHand(Case, Receivers):
                 (['Send', 'nosuchuser', 'x'], None, 1, '', 'Net: nosuchuser: no such user on %s\n' % host),
                 (['Send', 'nosuchuser', 'x'], handed, 1, '', 'no such user on %s\n' % host),
                 (['Send', 'htps://chat.example.com/x', 'x'], None, 1, '', 'Net: htps://chat.example.com/\u2026' + refused),
-                (['Send', 'smtp://mail.example.com', 'x'], handed, 1, '', refused[2:]),
                 (['Receive', 'ops', 'x'], None, 2, '', usage), (['Send', '', 'x'], None, 2, '', usage),
                 ([], None, 2, '', usage)]:
             run = subprocess.run([NET] + arguments, cwd=d, capture_output=True, text=True, timeout=10, env=env)
@@ -644,13 +632,10 @@ class NetByHand(Case, Receivers):
                 ('quit', False, 'nobody', 'x' * 70000, 1, 'Net: nobody: ' + unread)]:  # beyond the pipe's room
             Path(d, 'Sizeguard.ini').write_text('[Net]\nMailServer=smtp://127.0.0.1:%d/%s\n' % (port, silent))
             read, write = os.pipe()
-            os.set_blocking(write, False)
-            try:
-                while full:
-                    os.write(write, b'x' * 4096)
-            except BlockingIOError:
-                pass  # full, and it stays so
-            os.set_blocking(write, True)
+            if full:  # what does not fit of one write is left unwritten
+                os.set_blocking(write, False)
+                os.write(write, b'x' * 2**20)
+                os.set_blocking(write, True)
             started = time.monotonic()
             run = subprocess.run([os.path.join(d, 'Net'), 'Send', recipient, text], stdout=write,
                                  stderr=subprocess.PIPE, timeout=NET_SECONDS + 10)

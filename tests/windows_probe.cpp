@@ -1,8 +1,8 @@
 // The Windows tests' helper.
-//   probe PROGRAM [HOLD]  ->  title= text= icon=0|1 buttons= running=1|0 status=
-// starts PROGRAM, reads the message box it shows as a user sees it, waits
-// HOLD seconds (default 0), presses OK and reports the exit status. Every
-// wait has a limit: no box gives no title, no end "status=none".
+//   probe PROGRAM  ->  title= text= icon=0|1 buttons= running=1|0 status=
+// starts PROGRAM, reads the message box it shows as a user sees it, presses
+// OK and reports the exit status. Every wait has a limit: no box gives no
+// title, no end "status=none".
 //   probe --unseen PROGRAM  ->  the same, PROGRAM started in a window station
 // of the probe's own that is not visible, with the probe's standard error.
 //   probe --hold FILE  ->  holds FILE open without sharing, says "held", and
@@ -11,7 +11,6 @@
 // records: it appends "[arg1][arg2]...\n" to "<its name>.calls" beside it,
 // in one write, so that calls side by side never mix.
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include <windows.h>
@@ -106,7 +105,6 @@ int main(int argc, char** argv) {
                     icon && SendMessageA(icon, STM_GETICON, 0, 0) ? 1 : 0, buttons.c_str(),
                     WaitForSingleObject(program.hProcess, 0) == WAIT_TIMEOUT ? 1 : 0);
         std::fflush(stdout);
-        Sleep(argc > 2 ? static_cast<DWORD>(std::atoi(argv[2])) * 1000 : 0);
         PostMessageA(box, WM_COMMAND, IDOK, 0);
     }
     DWORD status = 0;

@@ -15,9 +15,9 @@ namespace {
 
 TEST(Files, AHungPathMissingAtOnceUntilItAnswers) {
     Sim::NewRow();
-    host.hung = "hung", host.hungUntil = host.now + 200500, host.looks = 0;
+    host.hung = "hung", host.hungUntil = host.now + 200500, host.looks = host.ends = 0;
     std::string found;  // a pass a second: the hung path, then another
-    for (int pass = 0; pass < 240; ++pass, host.now += 1000)
+    for (int pass = 0; pass < 240; ++pass, PauseOneSecond())
         for (const char* path : {"hung", "ok"})
             found += FileExists(path) && FileLength(path) == 7 ? "+" : "-";
     const std::int64_t b = ExamineBoundMs;
@@ -31,6 +31,7 @@ TEST(Files, AHungPathMissingAtOnceUntilItAnswers) {
         expected += pass < hanging ? "-+" : "++";
     EXPECT_EQ(found, expected);
     EXPECT_EQ(host.looks, 2 * 240 - (hanging - 1));
+    EXPECT_EQ(host.ends, 240) << "the idle examiner ended at each pause";
     host.hung.clear();
 }
 

@@ -21,8 +21,7 @@ TEST(Messengers, OnASimulatedHost) {
     struct Row {
         const char* name;
         int notices;
-        std::int64_t every;  // ms between notices; the watching collects each second
-        std::int64_t lifetime;
+        std::int64_t every, lifetime;  // ms between notices (collected each second), and each one's life
         const char* failure;
         std::string errors;
         int refusals;
@@ -76,16 +75,13 @@ TEST(Messengers, OnASimulatedHost) {
         CollectMessengers();
         host.lines.clear();
         host.mostRunning = host.endsAt.size();
-        host.lifetime = row.lifetime;
-        host.failure = row.failure;
-        host.errors = row.errors;
-        host.refusals = row.refusals;
-        host.passing = row.passing;
+        host.lifetime = row.lifetime, host.failure = row.failure, host.errors = row.errors;
+        host.refusals = row.refusals, host.passing = row.passing;
         try {
             for (int n = 0; n < row.notices || host.now - host.rowStart < row.until;) {
                 CollectMessengers();
                 for (; n < row.notices && host.now - host.rowStart >= n * row.every; ++n)
-                    RunCommand(Command(n), 2);
+                    RunCommand(Command(n), MinimizedFocus);
                 host.now += 1000 - (host.now - host.rowStart) % 1000;
             }
         } catch (const std::runtime_error& error) {

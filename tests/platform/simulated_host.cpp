@@ -63,7 +63,7 @@ bool Answered(Examiner examiner, std::int64_t ms, Found& found) {
     return found.exists = examiner <= host.now;
 }
 
-void EndExaminer(Examiner) {}
+void EndExaminer(Examiner) { ++host.ends; }
 
 bool Ended(Process process, std::string& failure) {
     if (host.endsAt.at(process) > host.now)
