@@ -87,6 +87,7 @@ TEST(Settings, IntervalRules) {
         {"-2147483.648", -2147483647 - 1}, {"2147483.648", Overflow},
         {"1e10", Overflow}, {"-3e6", Overflow}, {"1e400", Overflow}, {"-1e309", Overflow},
         {"&H100000000", Overflow}, {std::string(400, '9'), Overflow},
+        {"0." + std::string(400, '0') + "1e710", Overflow},  // 1e309: the zeros count once each
     };
     for (const Case& c : cases) {
         Fake::Reset();

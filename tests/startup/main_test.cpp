@@ -1,5 +1,4 @@
-// What start-up says of a value the reader cuts: only a true cut, and what
-// it loses.
+// What start-up says of a value the reader cuts: only a true cut, and what it loses.
 #include "startup/main.h"
 
 #include <gtest/gtest.h>
