@@ -35,7 +35,7 @@ find_program(WINDOWS_WINE ${wine} PATHS /usr/lib/wine)
 find_program(WINDOWS_CXX ${arch}-w64-mingw32-g++-posix)
 if(WINDOWS_WINE AND WINDOWS_CXX AND EXISTS /usr/src/googletest)
     sizeguard_sub_build(windows windows --toolchain ${PROJECT_SOURCE_DIR}/cmake/mingw.cmake
-        -DMINGW_ARCH=${arch} -DCMAKE_BUILD_TYPE=Release)
+        -DMINGW_ARCH=${arch} -DCMAKE_CROSSCOMPILING_EMULATOR=${WINDOWS_WINE} -DCMAKE_BUILD_TYPE=Release)
 elseif(DEFINED ENV{CI})
     message(FATAL_ERROR "CI must run the Windows tests: run ./packages.sh test")
 else()

@@ -119,7 +119,7 @@ def set_length(folder, name, length):
         f.truncate(length)  # sparse beyond what was written
 
 
-def write_messenger(d, script, mode=0o755, name='Net'):
+def write_program(d, script, mode=0o755, name='Net'):
     Path(d, name).write_text(script)
     Path(d, name).chmod(mode)
 
@@ -194,7 +194,7 @@ class Case(unittest.TestCase):
         if messenger and WINDOWS:
             shutil.copy(PROBE, os.path.join(d, 'Net.exe'))  # recording under that name
         elif messenger:  # one write a call, so that calls side by side never mix
-            write_messenger(d, '#!/bin/sh\nprintf "%s\\n" "$(printf "[%s]" "$@")" >> "${0%/*}/Net.calls"\n')
+            write_program(d, '#!/bin/sh\nprintf "%s\\n" "$(printf "[%s]" "$@")" >> "${0%/*}/Net.calls"\n')
         ini = os.path.join(d, 'Sizeguard.ini')
         if settings == A_FOLDER:
             os.mkdir(ini)
@@ -406,7 +406,7 @@ class Messengers(Case):
         zombie; a #!-less script on PATH runs; a Net beside that cannot run is fatal, not passed over."""
         d, bin = self.folder('TargetFile=here.log*\nNetSendAdr=ops;dev;\nInterval=3\nSendMessage=Srv 1\n',
                              ['here.log'], messenger=False), self.fresh()
-        write_messenger(bin, '[ "$2" = ops ] && { echo "$SIZEGUARD_INTERVAL_MS ms, $SIZEGUARD_SEND_MESSAGE" >&2\n'
+        write_program(bin, '[ "$2" = ops ] && { echo "$SIZEGUARD_INTERVAL_MS ms, $SIZEGUARD_SEND_MESSAGE" >&2\n'
                         'head -c 100000 /dev/zero >&2; exit 3; }\nkill -PIPE $$\n')  # no #!
         program = self.start(d, dict(os.environ, PATH=bin + ':' + os.environ['PATH']))
         ops = 'sizeguard: Net Send ops "Srv 1 [ Filesize is NULL here.log ]" ended with status 3: 3000 ms, Srv 1'
@@ -416,7 +416,7 @@ class Messengers(Case):
                         'failed deliveries collected')
         self.assertEqual({'sizeguard: Net Send dev "Srv 1 [ Filesize is NULL here.log ]" ended by signal 13 (Broken pipe)',
                           ops}, set(self.stop(program).splitlines()))
-        write_messenger(d, '#!/bin/sh\n', 0o644)
+        write_program(d, '#!/bin/sh\n', 0o644)
         run = subprocess.run(['./sizeguard'], cwd=d, capture_output=True, timeout=20)
         self.assertEqual((2, 'sizeguard: cannot start Net Send ops "Srv 2 [ Filesize is NULL here.log ]": %s/Net: '
                           'Permission denied\n' % d), (run.returncode, run.stderr.decode()), 'not executable')
@@ -575,7 +575,7 @@ class NetByHand(Case, Receivers):
         """Argument rules, the recipients Net delivers to, and the line that is the delivery for a
         user or "*"; started by the watchdog (its settings handed), a failure is one bare line."""
         d, bin, host = self.fresh(), self.fresh(), os.uname().nodename
-        write_messenger(bin, '#!/bin/sh\ncat > "${0%/*}/heard"\n', name='wall')
+        write_program(bin, '#!/bin/sh\ncat > "${0%/*}/heard"\n', name='wall')
         line = 'Message from %s to %%s: %%s\n' % host
         hostile = 'File does not exist /tmp/$(touch made) `touch made2`; "q" \'r\' \\ $HOME %s'
         usage, refused = 'usage: Net Send <recipient> <text>\n', ': not a recipient Net delivers to ("*", a user ' \
