@@ -51,14 +51,14 @@ void CloseErrors(std::intptr_t errors) { host.unread.erase(errors); }
 
 void SetEnvironment(const std::string&, const std::string&) {}
 
-// An examiner is the time it answers.
+// An examiner is the time it answers (a simulated clock stays far below 2^31 ms).
 Examiner StartExamining(Examiner, const std::string& path) {
     ++host.looks;
-    return path == host.hung ? host.hungUntil : host.now;
+    return static_cast<Examiner>(path == host.hung ? host.hungUntil : host.now);
 }
 
 bool Answered(Examiner examiner, std::int64_t ms, Found& found) {
-    host.now = std::min(host.now + ms, std::max(host.now, examiner));
+    host.now = std::min(host.now + ms, std::max<std::int64_t>(host.now, examiner));
     found.length = 7;
     return found.exists = examiner <= host.now;
 }
