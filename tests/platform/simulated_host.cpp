@@ -52,8 +52,8 @@ void CloseErrors(std::intptr_t errors) { host.unread.erase(errors); }
 void SetEnvironment(const std::string&, const std::string&) {}
 
 // An examiner is the time it answers (a simulated clock stays far below 2^31 ms).
-Examiner StartExamining(Examiner, const std::string& path) {
-    ++host.looks;
+Examiner StartExamining(Examiner examiner, const std::string& path) {
+    ++host.looks, host.examiners += examiner == 0;
     return static_cast<Examiner>(path == host.hung ? host.hungUntil : host.now);
 }
 
@@ -63,7 +63,7 @@ bool Answered(Examiner examiner, std::int64_t ms, Found& found) {
     return found.exists = examiner <= host.now;
 }
 
-void EndExaminer(Examiner) { ++host.ends; }
+void EndExaminer(Examiner) { --host.examiners; }
 
 bool Ended(Process process, std::string& failure) {
     if (host.endsAt.at(process) > host.now)

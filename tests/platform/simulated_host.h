@@ -28,7 +28,7 @@ struct Simulated {
     Strings lines;        // "MS: W|E line", MS counted from the row's start
     std::string hung;  // the path whose looks answer only at hungUntil
     std::int64_t hungUntil = 0;
-    int looks = 0, ends = 0;  // examiners started and ended
+    int looks = 0, examiners = 0;  // looks begun, examiners alive
 };
 
 extern Simulated host;
